@@ -1,0 +1,40 @@
+// What every command returns and how it ends: the pieces the window and the terminal front end
+// share.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace elevara {
+
+class Services;
+
+enum class CommandOutcome {
+  kFinished,    // reached "ファイル変換を終了しました"
+  kCancelled,   // a dialog was cancelled
+  kNotFound,    // nothing to work on
+  kOutOfRange,  // a typed number out of range
+  kFailed,      // a file could not be read or written; the user has been told which
+};
+
+struct CommandResult {
+  CommandOutcome outcome = CommandOutcome::kFinished;
+  // Input files that were skipped or could not be read, in the order they were met.
+  std::vector<std::filesystem::path> skipped;
+};
+
+inline constexpr char kFinishedMessage[] = "ファイル変換を終了しました";
+
+// The final report: kFinishedMessage, then, only when files were skipped, how many and which
+// (at most ten names, then how many more, so the box stays readable).
+std::string FinalReport(const std::vector<std::filesystem::path>& skipped);
+
+// Runs a command body; a FileError that leaves it is shown in the message box (the file and the
+// system's reason) and ends the command as kFailed. Other exceptions pass on to the caller's
+// error display.
+CommandResult RunReportingFileErrors(Services& services,
+                                     const std::function<CommandResult()>& body);
+
+}  // namespace elevara

@@ -1,0 +1,51 @@
+// A thin seam over the operating system's file calls. Everything the commands read, write,
+// rename, delete or list goes through a FileSystem, so tests can make any call fail.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace elevara {
+
+// An open file at the level of the system calls: unbuffered, every call reports its error.
+class RawFile {
+ public:
+  virtual ~RawFile() = default;
+  // Sequential read; returns fewer than `size` bytes only at the end of the file or on error.
+  virtual std::size_t read(void* buffer, std::size_t size, std::error_code& error) = 0;
+  // Read from an absolute 64-bit position; does not move the sequential position.
+  virtual std::size_t readAt(std::uint64_t offset, void* buffer, std::size_t size,
+                             std::error_code& error) = 0;
+  // Sequential write; returns fewer than `size` bytes only on error.
+  virtual std::size_t write(const void* data, std::size_t size, std::error_code& error) = 0;
+  // Closing reports what a delayed write could not store (a full disk shows up here too).
+  virtual void close(std::error_code& error) = 0;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  virtual std::unique_ptr<RawFile> openRead(const std::filesystem::path& path,
+                                            std::error_code& error);
+  // Creates the file, or empties an existing one.
+  virtual std::unique_ptr<RawFile> create(const std::filesystem::path& path,
+                                          std::error_code& error);
+  // Replaces `to` if it exists.
+  virtual void rename(const std::filesystem::path& from, const std::filesystem::path& to,
+                      std::error_code& error);
+  // Returns false (without error) when there was nothing to remove.
+  virtual bool remove(const std::filesystem::path& path, std::error_code& error);
+  // Bare names of every entry of the folder, of every kind, without "." and "..", in no order.
+  virtual std::vector<std::string> listNames(const std::filesystem::path& folder,
+                                             std::error_code& error);
+};
+
+// The operating system's own files. Stateless, so one instance serves everybody.
+FileSystem& SystemFileSystem();
+
+}  // namespace elevara

@@ -1,0 +1,127 @@
+// Buffered files over the FileSystem seam. Every failure becomes a FileError that names the
+// file and the system's reason; nothing fails silently.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace elevara {
+
+// A file opened for reading, sequentially or at absolute positions.
+class InputFile {
+ public:
+  // Throws FileError when the file cannot be opened.
+  static InputFile Open(FileSystem& fs, const std::filesystem::path& path);
+  // nullopt when the file cannot be opened (a missing tile, say).
+  static std::optional<InputFile> TryOpen(FileSystem& fs, const std::filesystem::path& path);
+
+  InputFile(InputFile&&) noexcept = default;
+  InputFile& operator=(InputFile&&) noexcept = default;
+  ~InputFile() = default;
+
+  // Both return the bytes read: fewer than asked only at the end of the file. Errors throw.
+  std::size_t read(void* buffer, std::size_t size);
+  std::size_t readAt(std::uint64_t offset, void* buffer, std::size_t size);
+
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  InputFile(std::unique_ptr<RawFile> file, std::filesystem::path path)
+      : file_(std::move(file)), path_(std::move(path)) {}
+
+  std::unique_ptr<RawFile> file_;
+  std::filesystem::path path_;
+};
+
+// A file written from its first byte on, through a buffer of its own. close() must be called
+// for the data to count: it flushes and reports what could not be stored.
+class OutputFile {
+ public:
+  // Creates the file or empties an existing one. Throws FileError.
+  static OutputFile Create(FileSystem& fs, const std::filesystem::path& path);
+
+  OutputFile(OutputFile&&) noexcept = default;
+  OutputFile& operator=(OutputFile&&) noexcept = default;
+  ~OutputFile();
+
+  void write(const void* data, std::size_t size);
+  void write(std::string_view text) { write(text.data(), text.size()); }
+  // One line of a text file: the text and CR LF, the same bytes on every platform.
+  void writeLine(std::string_view text);
+  void close();
+
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  OutputFile(std::unique_ptr<RawFile> file, std::filesystem::path path);
+  void flush();
+
+  std::unique_ptr<RawFile> file_;
+  std::filesystem::path path_;
+  std::vector<char> buffer_;
+  std::size_t used_ = 0;
+};
+
+// An output that appears under its name whole or not at all: it is written to a temporary
+// file beside the target and renamed over the target by commit(). Destroyed without commit(),
+// it removes the temporary file and leaves any earlier file of the target's name untouched.
+class AtomicOutputFile {
+ public:
+  static AtomicOutputFile Create(FileSystem& fs, const std::filesystem::path& target);
+
+  AtomicOutputFile(AtomicOutputFile&& other) noexcept;
+  AtomicOutputFile& operator=(AtomicOutputFile&&) = delete;
+  ~AtomicOutputFile();
+
+  void write(const void* data, std::size_t size) { file_->write(data, size); }
+  void write(std::string_view text) { file_->write(text); }
+  void writeLine(std::string_view text) { file_->writeLine(text); }
+  void commit();
+
+  const std::filesystem::path& target() const { return target_; }
+
+ private:
+  AtomicOutputFile(FileSystem& fs, std::filesystem::path target, std::filesystem::path temp,
+                   OutputFile file);
+
+  FileSystem* fs_;
+  std::filesystem::path target_;
+  std::filesystem::path temp_;
+  std::optional<OutputFile> file_;
+  bool committed_ = false;
+};
+
+// The name of the temporary file an AtomicOutputFile writes before it commits.
+std::filesystem::path TemporaryPathFor(const std::filesystem::path& target);
+
+// Reads a text file line by line; a line ends at LF, and a CR before it is dropped, so files
+// written on any platform read the same. A last line without LF counts as a line.
+class LineReader {
+ public:
+  explicit LineReader(InputFile file);
+  // False at the end of the file. The view stays valid until the next call.
+  bool next(std::string_view& line);
+
+ private:
+  bool refill();
+
+  InputFile file_;
+  std::vector<char> buffer_;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+  bool eof_ = false;
+  std::string carry_;
+};
+
+// Deletes a file; a missing file is not an error. Throws FileError.
+void RemoveFile(FileSystem& fs, const std::filesystem::path& path);
+
+}  // namespace elevara

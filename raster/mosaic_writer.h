@@ -1,0 +1,38 @@
+// The one mosaic writer: assembles a mosaic raster from a grid of tile rasters, streaming one
+// mosaic row at a time. It serves the GML10 and GML5 conversions and the DEM5 merge.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+#include "raster/raw_raster.h"
+
+namespace elevara {
+
+class Progress;
+
+struct MosaicLayout {
+  int tileWidth;
+  int tileHeight;
+  int tilesAcross;
+  int tilesDown;
+
+  std::int64_t width() const { return std::int64_t{tileWidth} * tilesAcross; }
+  std::int64_t height() const { return std::int64_t{tileHeight} * tilesDown; }
+};
+
+// Opens the tile with the given row and column digit; nullopt when it is absent. Row digit
+// tilesDown - 1 is the northernmost band, column digit 0 the westernmost column.
+using TileOpener = std::function<std::optional<RasterReader>(int rowDigit, int columnDigit)>;
+
+// Writes the mosaic at `path`, strictly top to bottom: band by band from the highest row digit
+// down to 0, each mosaic row made of the matching rows of the band's tiles left to right.
+// Absent tiles, and rows or samples a short tile lacks, are kNoData. Takes one progress step
+// per mosaic row. The raster appears under its name only when whole; its ".hd1" sidecar is
+// written after it. Throws FileError (nothing is left under the mosaic's name then).
+void WriteMosaic(FileSystem& fs, Progress& progress, const MosaicLayout& layout,
+                 const std::filesystem::path& path, const TileOpener& openTile);
+
+}  // namespace elevara

@@ -1,0 +1,81 @@
+#include "raster/nodata_replacement.h"
+
+#include <bit>
+#include <vector>
+
+#include "platform/services.h"
+#include "platform/text.h"
+#include "raster/raw_raster.h"
+
+namespace elevara {
+
+void ReplaceNoData(std::span<float> samples) {
+  // Equality of bit patterns, not of values: NaNs, -0.0 and the rest pass through unchanged.
+  for (float& sample : samples) {
+    if (std::bit_cast<std::uint32_t>(sample) == kNoDataBits) sample = 0.0f;
+  }
+}
+
+CommandResult RunNoDataReplacement(Services& services, std::string_view widthText,
+                                   std::string_view heightText) {
+  using namespace nodata_text;
+  const std::int32_t width = ConvertEditInteger(widthText);
+  const std::int32_t height = ConvertEditInteger(heightText);
+  const char* rangeMessage = width < 1                 ? kWidthTooSmall
+                             : width > kMaxNoDataWidth ? kWidthTooLarge
+                             : height < 1              ? kHeightTooSmall
+                                                       : nullptr;
+  if (rangeMessage != nullptr) {
+    services.showMessage(rangeMessage);
+    return {CommandOutcome::kOutOfRange, {}};
+  }
+
+  auto inputPath = services.runOpenDialog(kOpenTitle, kOpenFilter);
+  if (!inputPath) {
+    services.showMessage(kNoInput);
+    return {CommandOutcome::kCancelled, {}};
+  }
+
+  return RunReportingFileErrors(services, [&]() -> CommandResult {
+    FileSystem& fs = services.fileSystem();
+    std::optional<RasterReader> input = RasterReader::Open(fs, *inputPath, width);
+
+    auto outputPath = services.runSaveDialog(kSaveTitle);
+    if (!outputPath) {
+      input.reset();
+      services.showMessage(kNoOutput);
+      return {CommandOutcome::kCancelled, {}};
+    }
+    HeaderState header;
+    header.path = *outputPath;
+    // The output goes to a temporary file first, so an output chosen over the input replaces it
+    // only after the input has been read whole.
+    RasterWriter output = RasterWriter::Create(fs, header.path);
+
+    Progress progress(services);
+    progress.startPhase(height);
+    std::vector<float> row(static_cast<std::size_t>(width));
+    bool inputShort = false;
+    for (std::int32_t r = 0; r < height; ++r) {
+      // Samples beyond the input's end arrive as -9999.0 and so leave as 0.0.
+      if (input->readRow(r, row) < row.size()) inputShort = true;
+      ReplaceNoData(row);
+      output.writeRow(row);
+      progress.step();
+    }
+    input.reset();
+    output.commit();
+
+    header.width = width;
+    header.height = height;
+    WriteRawHeader(fs, header);
+
+    std::string report = kFinishedMessage;
+    if (inputShort) report += std::string("\n") + kInputShort;
+    services.showMessage(report);
+    progress.reset();
+    return {CommandOutcome::kFinished, {}};
+  });
+}
+
+}  // namespace elevara

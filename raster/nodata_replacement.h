@@ -1,0 +1,38 @@
+// The no-data replacement: copies one RAW raster with every -9999.0 turned into +0.0.
+#pragma once
+
+#include <span>
+#include <string_view>
+
+#include "platform/command.h"
+
+namespace elevara {
+
+class Services;
+
+// The command behind the no-data group's Run button. `widthText` and `heightText` are the
+// texts of the pixel and line fields; a text that is not an integer throws Error(kBadInput)
+// before anything is asked or touched.
+CommandResult RunNoDataReplacement(Services& services, std::string_view widthText,
+                                   std::string_view heightText);
+
+// Replaces, in place, every sample whose bits are exactly those of -9999.0 by +0.0.
+void ReplaceNoData(std::span<float> samples);
+
+namespace nodata_text {
+inline constexpr char kWidthTooSmall[] =
+    "ピクセル数の設定が違います\nピクセル数の設定は1以上90000以下です";
+inline constexpr char kWidthTooLarge[] = "本ソフトのピクセル数の最大値は90000です";
+inline constexpr char kHeightTooSmall[] = "ライン数の設定が違います\nライン数の設定は1以上です";
+inline constexpr char kNoInput[] = "変換対象ファイルが指定されていません\n再度、実行してください";
+inline constexpr char kNoOutput[] = "保存先ファイル名が指定されていません\n再度、実行してください";
+inline constexpr char kOpenTitle[] = "変換対象ファイルを指定する";
+inline constexpr char kOpenFilter[] = "RAWファイル (*.*) | *.*";
+inline constexpr char kSaveTitle[] = "保存先ファイル名を指定する";
+inline constexpr char kInputShort[] =
+    "入力ファイルが指定のサイズより短いため、不足分を0.0で出力しました";
+}  // namespace nodata_text
+
+inline constexpr int kMaxNoDataWidth = 90000;
+
+}  // namespace elevara

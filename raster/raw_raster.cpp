@@ -1,0 +1,63 @@
+#include "raster/raw_raster.h"
+
+#include <algorithm>
+#include <string>
+
+namespace elevara {
+
+std::filesystem::path SidecarPathFor(const std::filesystem::path& raster) {
+  std::filesystem::path sidecar = raster;
+  sidecar += ".hd1";
+  return sidecar;
+}
+
+void WriteRawHeader(FileSystem& fs, const HeaderState& header) {
+  auto file = AtomicOutputFile::Create(fs, SidecarPathFor(header.path));
+  file.writeLine(std::to_string(header.width) + " width");
+  file.writeLine(std::to_string(header.height) + " height");
+  file.writeLine("4 data_type");
+  file.commit();
+}
+
+void ToFileOrder(std::span<float> samples) {
+  if constexpr (std::endian::native == std::endian::big) {
+    for (float& sample : samples) {
+      std::uint32_t bits = std::bit_cast<std::uint32_t>(sample);
+      bits = (bits >> 24) | ((bits >> 8) & 0xFF00u) | ((bits << 8) & 0xFF0000u) | (bits << 24);
+      sample = std::bit_cast<float>(bits);
+    }
+  }
+}
+
+RasterWriter RasterWriter::Create(FileSystem& fs, const std::filesystem::path& path) {
+  return RasterWriter(AtomicOutputFile::Create(fs, path));
+}
+
+void RasterWriter::writeRow(std::span<float> row) {
+  ToFileOrder(row);
+  file_.write(row.data(), row.size_bytes());
+}
+
+std::optional<RasterReader> RasterReader::TryOpen(FileSystem& fs, const std::filesystem::path& path,
+                                                  std::int64_t width) {
+  auto file = InputFile::TryOpen(fs, path);
+  if (!file) return std::nullopt;
+  return RasterReader(std::move(*file), width);
+}
+
+RasterReader RasterReader::Open(FileSystem& fs, const std::filesystem::path& path,
+                                std::int64_t width) {
+  return RasterReader(InputFile::Open(fs, path), width);
+}
+
+std::size_t RasterReader::readRow(std::int64_t row, std::span<float> samples) {
+  const auto offset = static_cast<std::uint64_t>(row) * static_cast<std::uint64_t>(width_) * 4u;
+  std::size_t bytes = file_.readAt(offset, samples.data(), samples.size_bytes());
+  std::size_t whole = bytes / sizeof(float);
+  // A partial last sample is as unusable as a missing one.
+  std::fill(samples.begin() + static_cast<std::ptrdiff_t>(whole), samples.end(), kNoData);
+  FromFileOrder(samples.first(whole));
+  return whole;
+}
+
+}  // namespace elevara

@@ -1,0 +1,165 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/folder_search.h"
+#include "platform/text.h"
+#include "tests/support/faulty_file_system.h"
+#include "tests/support/temp_folder.h"
+
+namespace elevara {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempFolder;
+using testing::WriteBytes;
+
+TEST(Wildcard, MatchesLikeTheWindowsSearch) {
+  EXPECT_TRUE(MatchWildcard("FG-GML*dem10*.xml", "FG-GML-5339-45-DEM10B-20161001.xml"));
+  EXPECT_TRUE(MatchWildcard("FG-GML*dem10*.xml", "fg-gml-6341-51-dem10b-20161001.XML"));
+  EXPECT_FALSE(MatchWildcard("FG-GML*dem10*.xml", "FG-GML-5339-45-DEM5A-20161001.xml"));
+  EXPECT_FALSE(MatchWildcard("FG-GML*dem10*.xml", "FG-GML-5339-45-DEM10B.xml.bak"));
+  EXPECT_TRUE(MatchWildcard("??????-DEM5.raw", "533946-DEM5.raw"));
+  EXPECT_TRUE(MatchWildcard("??????-DEM5.raw", "5339ab-dem5.RAW"));
+  EXPECT_FALSE(MatchWildcard("??????-DEM5.raw", "53394-DEM5.raw"));
+  EXPECT_FALSE(MatchWildcard("??????-DEM5.raw", "5339466-DEM5.raw"));
+  // "?" is one character, however many bytes it takes.
+  EXPECT_TRUE(MatchWildcard("??????-DEM5.raw", "5339標高-DEM5.raw"));
+  EXPECT_TRUE(MatchWildcard("*", ""));
+  EXPECT_FALSE(MatchWildcard("?", ""));
+  EXPECT_TRUE(MatchWildcard("a*b*c", "aXXbYYbZc"));
+  EXPECT_FALSE(MatchWildcard("a*b*c", "aXXbYYbZ"));
+}
+
+TEST(FolderSearch, ListsEveryKindOfEntrySortedWithoutCase) {
+  TempFolder folder;
+  for (const char* name : {"b.xml", "A.xml", ".hidden.xml", "c.XML", "d.txt"}) {
+    WriteBytes(folder / name, "x");
+  }
+  std::filesystem::create_directory(folder / "dir.xml");
+  auto names = SearchFolder(SystemFileSystem(), folder.path(), "*.xml");
+  EXPECT_EQ(names, (std::vector<std::string>{".hidden.xml", "A.xml", "b.xml", "c.XML", "dir.xml"}));
+}
+
+TEST(FolderSearch, AMissingFolderIsAFileError) {
+  TempFolder folder;
+  EXPECT_THROW(SearchFolder(SystemFileSystem(), folder / "absent", "*"), FileError);
+}
+
+TEST(EditInteger, AcceptsWhatTheFieldsAlwaysAccepted) {
+  EXPECT_EQ(ConvertEditInteger("9000"), 9000);
+  EXPECT_EQ(ConvertEditInteger("   +12"), 12);
+  EXPECT_EQ(ConvertEditInteger("-0"), 0);
+  EXPECT_EQ(ConvertEditInteger("$1F"), 31);
+  EXPECT_EQ(ConvertEditInteger("x10"), 16);
+  EXPECT_EQ(ConvertEditInteger("X10"), 16);
+  EXPECT_EQ(ConvertEditInteger("0x10"), 16);
+  EXPECT_EQ(ConvertEditInteger("-0XfF"), -255);
+  EXPECT_EQ(ConvertEditInteger("2147483647"), 2147483647);
+  EXPECT_EQ(ConvertEditInteger("-2147483648"), -2147483647 - 1);
+  EXPECT_EQ(ConvertEditInteger("007"), 7);
+}
+
+TEST(EditInteger, RefusesEverythingElseNamingTheText) {
+  for (const char* text : {"", " ", "12 ", "1.5", "abc", "-", "+", "$", "0x", "2147483648",
+                           "-2147483649", "99999999999999999999", "１２", "\t12", "1e3"}) {
+    try {
+      ConvertEditInteger(text);
+      ADD_FAILURE() << "accepted '" << text << "'";
+    } catch (const Error& error) {
+      EXPECT_EQ(error.kind(), ErrorKind::kBadInput);
+      EXPECT_EQ(std::string(error.what()), "'" + std::string(text) + "' は整数ではありません");
+    }
+  }
+}
+
+TEST(ErrorDisplay, AppendsAFullStopAfterBytesThatSortAfterIt) {
+  EXPECT_EQ(ErrorDisplayText("'abc' は整数ではありません"), "'abc' は整数ではありません.");
+  EXPECT_EQ(ErrorDisplayText("done."), "done.");
+  EXPECT_EQ(ErrorDisplayText("why?"), "why?.");
+  EXPECT_EQ(ErrorDisplayText("a-"), "a-");
+  EXPECT_EQ(ErrorDisplayText("x!"), "x!");
+  EXPECT_EQ(ErrorDisplayText(""), "");
+}
+
+TEST(ApplicationTitle, IsTheExecutableNameUpToItsFirstDot) {
+  EXPECT_EQ(ApplicationTitle("/usr/bin/elevara"), "elevara");
+  EXPECT_EQ(ApplicationTitle("C:\\Tools\\ELEVARA.EXE"), "Elevara");
+  EXPECT_EQ(ApplicationTitle("/opt/My.Tool.exe"), "My");
+  EXPECT_EQ(ApplicationTitle("GeoConv"), "Geoconv");
+}
+
+TEST(AtomicOutputFile, AppearsOnlyOnCommit) {
+  TempFolder folder;
+  auto target = folder / "out.raw";
+  WriteBytes(target, "old");
+  {
+    auto file = AtomicOutputFile::Create(SystemFileSystem(), target);
+    file.write("new data");
+    EXPECT_EQ(ReadBytes(target), "old");
+  }  // dropped without commit
+  EXPECT_EQ(ReadBytes(target), "old");
+  EXPECT_FALSE(std::filesystem::exists(TemporaryPathFor(target)));
+  auto file = AtomicOutputFile::Create(SystemFileSystem(), target);
+  file.write("new data");
+  file.commit();
+  EXPECT_EQ(ReadBytes(target), "new data");
+  EXPECT_FALSE(std::filesystem::exists(TemporaryPathFor(target)));
+}
+
+TEST(AtomicOutputFile, AFailedWriteOrRenameKeepsTheEarlierFile) {
+  TempFolder folder;
+  auto target = folder / "out.raw";
+  WriteBytes(target, "old");
+  testing::FaultyFileSystem fs;
+  fs.failWritesAfter = 10;
+  EXPECT_THROW(
+      {
+        auto file = AtomicOutputFile::Create(fs, target);
+        file.write(std::string(3 << 20, 'x'));
+        file.commit();
+      },
+      FileError);
+  fs.failWritesAfter.reset();
+  fs.failRenameContaining = "out.raw";
+  EXPECT_THROW(
+      {
+        auto file = AtomicOutputFile::Create(fs, target);
+        file.write("abc");
+        file.commit();
+      },
+      FileError);
+  EXPECT_EQ(ReadBytes(target), "old");
+  EXPECT_FALSE(std::filesystem::exists(TemporaryPathFor(target)));
+  EXPECT_EQ(fs.openFiles, 0);
+}
+
+TEST(LineReader, SplitsOnLineFeedsDroppingCarriageReturns) {
+  TempFolder folder;
+  std::string longLine(600000, 'n');
+  WriteBytes(folder / "list.txt", "a b.xml\r\n\r\nlast\n" + longLine + "\r\nno-newline");
+  LineReader reader(InputFile::Open(SystemFileSystem(), folder / "list.txt"));
+  std::vector<std::string> lines;
+  std::string_view line;
+  while (reader.next(line)) lines.emplace_back(line);
+  EXPECT_EQ(lines, (std::vector<std::string>{"a b.xml", "", "last", longLine, "no-newline"}));
+}
+
+TEST(FileError, NamesTheFileAndTheReason) {
+  TempFolder folder;
+  try {
+    InputFile::Open(SystemFileSystem(), folder / "missing.raw");
+    FAIL();
+  } catch (const FileError& error) {
+    std::string text = error.what();
+    EXPECT_EQ(text.rfind("ファイルを開けません\n", 0), 0u) << text;
+    EXPECT_NE(text.find("missing.raw"), std::string::npos);
+    EXPECT_NE(text.find(std::make_error_code(std::errc::no_such_file_or_directory).message()),
+              std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace elevara

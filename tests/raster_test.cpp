@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <bit>
+
+#include "platform/errors.h"
+#include "platform/services.h"
+#include "raster/mosaic_writer.h"
+#include "raster/raw_raster.h"
+#include "tests/support/faulty_file_system.h"
+#include "tests/support/scripted_services.h"
+#include "tests/support/temp_folder.h"
+
+namespace elevara {
+namespace {
+
+using testing::ReadBytes;
+using testing::ReadFloats;
+using testing::TempFolder;
+using testing::WriteFloats;
+
+TEST(RawHeader, WritesThreeCrLfLinesBesideTheRaster) {
+  TempFolder folder;
+  HeaderState header{folder / "5339-DEM5", 18000, 12000};
+  WriteRawHeader(SystemFileSystem(), header);
+  EXPECT_EQ(ReadBytes(folder / "5339-DEM5.hd1"), "18000 width\r\n12000 height\r\n4 data_type\r\n");
+
+  header = {folder / "result.raw", 1, 1};
+  testing::WriteBytes(folder / "result.raw.hd1", std::string(100, 'z'));
+  WriteRawHeader(SystemFileSystem(), header);
+  EXPECT_EQ(ReadBytes(folder / "result.raw.hd1"), "1 width\r\n1 height\r\n4 data_type\r\n");
+}
+
+TEST(RawHeader, LongPathsWork) {
+  TempFolder folder;
+  auto deep = folder.path();
+  for (int i = 0; i < 6; ++i) deep /= std::string(120, static_cast<char>('a' + i));
+  std::filesystem::create_directories(deep);
+  HeaderState header{deep / (std::string(200, 'r') + "-ELEVARA"), 9000, 6000};
+  WriteRawHeader(SystemFileSystem(), header);
+  EXPECT_EQ(ReadBytes(SidecarPathFor(header.path)).size(), 38u);
+}
+
+TEST(RasterReader, ReadsRowsAtAbsolutePositionsAndPadsShortFiles) {
+  TempFolder folder;
+  WriteFloats(folder / "t.raw", {1, 2, 3, 4, 5, 6, 7});
+  auto reader = RasterReader::Open(SystemFileSystem(), folder / "t.raw", 3);
+  std::vector<float> row(3);
+  EXPECT_EQ(reader.readRow(1, row), 3u);
+  EXPECT_EQ(row, (std::vector<float>{4, 5, 6}));
+  EXPECT_EQ(reader.readRow(2, row), 1u);
+  EXPECT_EQ(row, (std::vector<float>{7, kNoData, kNoData}));
+  EXPECT_EQ(reader.readRow(9, row), 0u);
+  EXPECT_EQ(row, (std::vector<float>{kNoData, kNoData, kNoData}));
+}
+
+// A 2 x 2 grid of 3 x 2 tiles: tile (row digit, column digit) holds 10 * row + column + cell / 10.
+struct SmallMosaic {
+  TempFolder folder;
+  MosaicLayout layout{3, 2, 2, 2};
+  testing::ScriptedServices services;
+  Progress progress{services};
+
+  std::filesystem::path tile(int row, int column) {
+    return folder / ("t" + std::to_string(row) + std::to_string(column));
+  }
+  void writeTile(int row, int column, std::size_t cells = 6) {
+    std::vector<float> samples;
+    for (std::size_t cell = 0; cell < cells; ++cell) {
+      samples.push_back(static_cast<float>(10 * row + column) + static_cast<float>(cell) / 10);
+    }
+    WriteFloats(tile(row, column), samples);
+  }
+  TileOpener opener(FileSystem& fs) {
+    return [this, &fs](int row, int column) {
+      return RasterReader::TryOpen(fs, tile(row, column), layout.tileWidth);
+    };
+  }
+};
+
+TEST(MosaicWriter, PlacesTheHighestRowDigitAtTheTopAndFillsAbsentTiles) {
+  SmallMosaic m;
+  m.writeTile(1, 0);
+  m.writeTile(0, 1, 4);  // short: its second row lacks two samples
+  m.services.setProgressMaximum(4);
+  WriteMosaic(SystemFileSystem(), m.progress, m.layout, m.folder / "mosaic",
+              m.opener(SystemFileSystem()));
+  const float N = kNoData;
+  std::vector<float> expected = {
+      10.0f, 10.1f, 10.2f, N,    N,    N,     // band of row digit 1: tile (1,0), then absent (1,1)
+      10.3f, 10.4f, 10.5f, N,    N,    N,     //
+      N,     N,     N,     1.0f, 1.1f, 1.2f,  // band of row digit 0
+      N,     N,     N,     1.3f, N,    N,
+  };
+  auto got = ReadFloats(m.folder / "mosaic");
+  ASSERT_EQ(got.size(), expected.size());
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(got[i]), std::bit_cast<std::uint32_t>(expected[i]))
+        << "sample " << i;
+  }
+  EXPECT_EQ(ReadBytes(m.folder / "mosaic.hd1"), "6 width\r\n4 height\r\n4 data_type\r\n");
+  EXPECT_EQ(m.services.advances, 4);
+  EXPECT_EQ(m.services.processCount, 4);
+}
+
+TEST(MosaicWriter, AFailedWriteLeavesTheEarlierMosaicAndNoSidecar) {
+  SmallMosaic m;
+  m.writeTile(1, 1);
+  testing::WriteBytes(m.folder / "mosaic", "earlier");
+  testing::FaultyFileSystem fs;
+  fs.failWritesAfter = 20;
+  EXPECT_THROW(WriteMosaic(fs, m.progress, m.layout, m.folder / "mosaic", m.opener(fs)), FileError);
+  EXPECT_EQ(ReadBytes(m.folder / "mosaic"), "earlier");
+  EXPECT_FALSE(std::filesystem::exists(m.folder / "mosaic.hd1"));
+  EXPECT_FALSE(std::filesystem::exists(TemporaryPathFor(m.folder / "mosaic")));
+  EXPECT_EQ(fs.openFiles, 0);
+}
+
+}  // namespace
+}  // namespace elevara

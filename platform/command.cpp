@@ -8,7 +8,7 @@ namespace elevara {
 std::string FinalReport(const std::vector<std::filesystem::path>& skipped) {
   std::string text = kFinishedMessage;
   if (skipped.empty()) return text;
-  constexpr std::size_t kNamesShown = 10;
+  constexpr std::size_t kNamesShown = kFinalReportNamesShown;
   text += "\n読み込めなかったファイル：" + std::to_string(skipped.size()) + "件";
   for (std::size_t i = 0; i < skipped.size() && i < kNamesShown; ++i) {
     text += "\n";

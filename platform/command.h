@@ -2,6 +2,7 @@
 // share.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -28,7 +29,8 @@ struct CommandResult {
 inline constexpr char kFinishedMessage[] = "ファイル変換を終了しました";
 
 // The final report: kFinishedMessage, then, only when files were skipped, how many and which
-// (at most ten names, then how many more, so the box stays readable).
+// (at most kFinalReportNamesShown names, then how many more, so the box stays readable).
+inline constexpr std::size_t kFinalReportNamesShown = 10;
 std::string FinalReport(const std::vector<std::filesystem::path>& skipped);
 
 // Runs a command body; a FileError that leaves it is shown in the message box (the file and the

@@ -42,11 +42,13 @@ std::size_t InputFile::readAt(std::uint64_t offset, void* buffer, std::size_t si
   return got;
 }
 
-OutputFile OutputFile::Create(FileSystem& fs, const std::filesystem::path& path) {
+OutputFile OutputFile::Create(FileSystem& fs, const std::filesystem::path& path,
+                              const std::filesystem::path& reportedPath) {
+  const std::filesystem::path& name = reportedPath.empty() ? path : reportedPath;
   std::error_code error;
   auto file = fs.create(path, error);
-  if (file == nullptr) throw FileError(FileAction::kCreate, path, error);
-  return OutputFile(std::move(file), path);
+  if (file == nullptr) throw FileError(FileAction::kCreate, name, error);
+  return OutputFile(std::move(file), name);
 }
 
 OutputFile::OutputFile(std::unique_ptr<RawFile> file, std::filesystem::path path)
@@ -98,7 +100,7 @@ std::filesystem::path TemporaryPathFor(const std::filesystem::path& target) {
 
 AtomicOutputFile AtomicOutputFile::Create(FileSystem& fs, const std::filesystem::path& target) {
   std::filesystem::path temp = TemporaryPathFor(target);
-  OutputFile file = OutputFile::Create(fs, temp);
+  OutputFile file = OutputFile::Create(fs, temp, target);
   return AtomicOutputFile(fs, target, std::move(temp), std::move(file));
 }
 

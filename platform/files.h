@@ -45,8 +45,10 @@ class InputFile {
 // for the data to count: it flushes and reports what could not be stored.
 class OutputFile {
  public:
-  // Creates the file or empties an existing one. Throws FileError.
-  static OutputFile Create(FileSystem& fs, const std::filesystem::path& path);
+  // Creates the file or empties an existing one. Throws FileError. Errors name `reportedPath`
+  // when given: the name the user knows, for a file written under a temporary name.
+  static OutputFile Create(FileSystem& fs, const std::filesystem::path& path,
+                           const std::filesystem::path& reportedPath = {});
 
   OutputFile(OutputFile&&) noexcept = default;
   OutputFile& operator=(OutputFile&&) noexcept = default;

@@ -12,7 +12,8 @@ char FoldCase(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-// Length of the UTF-8 sequence that starts with `lead`; stray bytes count as one character.
+}  // namespace
+
 std::size_t CharacterLength(std::string_view text, std::size_t at) {
   auto lead = static_cast<unsigned char>(text[at]);
   std::size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
@@ -22,8 +23,6 @@ std::size_t CharacterLength(std::string_view text, std::size_t at) {
   }
   return end - at;
 }
-
-}  // namespace
 
 bool MatchWildcard(std::string_view pattern, std::string_view name) {
   // Greedy matching with one backtrack point: linear in practice, never recursive.

@@ -2,6 +2,7 @@
 // wildcard pattern, in an order that does not depend on the file system.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -10,6 +11,10 @@
 namespace elevara {
 
 class FileSystem;
+
+// Bytes of the character that starts at `at`: a whole UTF-8 sequence, or one stray byte. This
+// is what one "?" of a wildcard pattern consumes.
+std::size_t CharacterLength(std::string_view text, std::size_t at);
 
 // "*" matches any run of characters, "?" exactly one character (a whole UTF-8 sequence), and
 // ASCII letters match without regard to case; every other character matches itself.

@@ -115,13 +115,15 @@ TEST(AtomicOutputFile, AFailedWriteOrRenameKeepsTheEarlierFile) {
   WriteBytes(target, "old");
   testing::FaultyFileSystem fs;
   fs.failWritesAfter = 10;
-  EXPECT_THROW(
-      {
-        auto file = AtomicOutputFile::Create(fs, target);
-        file.write(std::string(3 << 20, 'x'));
-        file.commit();
-      },
-      FileError);
+  try {
+    auto file = AtomicOutputFile::Create(fs, target);
+    file.write(std::string(3 << 20, 'x'));
+    file.commit();
+    ADD_FAILURE();
+  } catch (const FileError& error) {
+    // The user is told about the file they asked for, not the temporary one.
+    EXPECT_EQ(error.path(), target);
+  }
   fs.failWritesAfter.reset();
   fs.failRenameContaining = "out.raw";
   EXPECT_THROW(

@@ -1,0 +1,149 @@
+#include "app/qt_services.h"
+
+#include <algorithm>
+#include <limits>
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QProgressBar>
+
+#include "app/dialog_filter.h"
+#include "app/message_boxes.h"
+#include "app/modal_runner.h"
+
+namespace elevara::app {
+namespace {
+
+constexpr std::int64_t kIntMax = std::numeric_limits<int>::max();
+
+std::int64_t Magnitude(std::int64_t value) {
+  if (value == std::numeric_limits<std::int64_t>::min())
+    return std::numeric_limits<std::int64_t>::max();
+  return value < 0 ? -value : value;
+}
+
+std::int64_t SaturatingAdd(std::int64_t a, std::int64_t b) {
+  constexpr std::int64_t kLargest = std::numeric_limits<std::int64_t>::max();
+  constexpr std::int64_t kSmallest = std::numeric_limits<std::int64_t>::min();
+  if (b > 0 && a > kLargest - b) return kLargest;
+  if (b < 0 && a < kSmallest - b) return kSmallest;
+  return a + b;
+}
+
+std::filesystem::path ToPath(const QString& path) {
+#ifdef _WIN32
+  return std::filesystem::path(path.toStdWString());
+#else
+  // File names are bytes here; encodeName gives the bytes the file system holds.
+  return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
+void PrepareFileDialog(QFileDialog& dialog, const QString& title) {
+  dialog.setWindowTitle(title);
+  // Qt's own dialog on every platform: some native ones refuse a typed name of a file that does
+  // not exist, or ask before replacing one.
+  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  dialog.setFileMode(QFileDialog::AnyFile);
+}
+
+}  // namespace
+
+BarRange ScaleForBar(std::int64_t minimum, std::int64_t maximum, std::int64_t position) {
+  // An empty range would turn QProgressBar into a busy indicator; show an empty bar instead.
+  if (maximum <= minimum) return {0, 1, 0};
+  const std::int64_t largest = std::max(Magnitude(minimum), Magnitude(maximum));
+  const std::int64_t factor = largest <= kIntMax ? 1 : (largest - 1) / kIntMax + 1;
+  const std::int64_t value = std::clamp(position, minimum, maximum);
+  return {static_cast<int>(minimum / factor), static_cast<int>(maximum / factor),
+          static_cast<int>(value / factor)};
+}
+
+void PrepareOpenDialog(QFileDialog& dialog, const QString& title, const QStringList& filters) {
+  PrepareFileDialog(dialog, title);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  // The entries read as the commands wrote them; the Qt patterns behind them stay hidden.
+  dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+  dialog.setNameFilters(filters);
+}
+
+void PrepareSaveDialog(QFileDialog& dialog, const QString& title) {
+  PrepareFileDialog(dialog, title);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+  dialog.setNameFilters({});
+}
+
+QtServices::QtServices(QFileDialog& openDialog, QFileDialog& saveDialog, QProgressBar& bar,
+                       ModalRunner& runner, QString caption)
+    : openDialog_(openDialog),
+      saveDialog_(saveDialog),
+      bar_(bar),
+      runner_(runner),
+      caption_(std::move(caption)) {
+  showProgress();
+}
+
+std::optional<std::filesystem::path> QtServices::runOpenDialog(const std::string& title,
+                                                               const std::string& filter) {
+  PrepareOpenDialog(openDialog_, FromUtf8(title), QtNameFilters(filter));
+  return runFileDialog(openDialog_, lastOpened_);
+}
+
+std::optional<std::filesystem::path> QtServices::runSaveDialog(const std::string& title) {
+  PrepareSaveDialog(saveDialog_, FromUtf8(title));
+  return runFileDialog(saveDialog_, lastSaved_);
+}
+
+std::optional<std::filesystem::path> QtServices::runFileDialog(QFileDialog& dialog,
+                                                               QString& lastChosen) {
+  if (!lastChosen.isEmpty()) dialog.selectFile(lastChosen);
+  std::optional<QString> chosen = runner_.runFileDialog(dialog);
+  if (!chosen) return std::nullopt;
+  lastChosen = *chosen;
+  return ToPath(*chosen);
+}
+
+void QtServices::showMessage(const std::string& text) {
+  ShowPlainMessage(runner_, caption_, FromUtf8(text));
+}
+
+void QtServices::processMessages() {
+  // Without a wait flag this returns as soon as nothing is pending.
+  QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void QtServices::setProgressMinimum(std::int64_t value) {
+  minimum_ = value;
+  showProgress();
+}
+
+void QtServices::setProgressMaximum(std::int64_t value) {
+  maximum_ = value;
+  showProgress();
+}
+
+void QtServices::setProgressPosition(std::int64_t value) {
+  position_ = value;
+  showProgress();
+}
+
+void QtServices::setProgressStep(std::int64_t value) {
+  step_ = value;
+}
+
+void QtServices::stepProgress() {
+  // The bar stops at its ends rather than wrapping around to look empty again.
+  const std::int64_t next = SaturatingAdd(position_, step_);
+  position_ = maximum_ < minimum_ ? next : std::clamp(next, minimum_, maximum_);
+  showProgress();
+}
+
+void QtServices::showProgress() {
+  const BarRange range = ScaleForBar(minimum_, maximum_, position_);
+  bar_.setRange(range.minimum, range.maximum);
+  bar_.setValue(range.value);
+}
+
+}  // namespace elevara::app

@@ -1,0 +1,68 @@
+// A modal runner for tests: it records every dialog and box the window would have shown, as the
+// user would have seen it, and answers file dialogs from a queue instead of waiting for clicks.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include <QAbstractButton>
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include "app/modal_runner.h"
+
+namespace elevara::app::testing {
+
+struct SeenBox {
+  QString caption;
+  QString text;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QStringList buttons;
+  Qt::TextFormat format = Qt::AutoText;
+};
+
+struct SeenDialog {
+  QString title;
+  QStringList filters;
+  QFileDialog::AcceptMode acceptMode = QFileDialog::AcceptOpen;
+  QFileDialog::FileMode fileMode = QFileDialog::ExistingFile;
+  QFileDialog::Options options;
+  QString objectName;
+  // What the dialog offers before the user touches it.
+  QStringList offered;
+};
+
+class ScriptedRunner : public ModalRunner {
+ public:
+  // Answers for the file dialogs, in order; nullopt (or none left) cancels.
+  std::deque<std::optional<QString>> answers;
+  std::vector<SeenDialog> dialogs;
+  std::vector<SeenBox> boxes;
+  // Called while a dialog or box is "open", to look at the window at that moment.
+  std::function<void()> onFileDialog;
+  std::function<void()> onMessageBox;
+
+  std::optional<QString> runFileDialog(QFileDialog& dialog) override {
+    dialogs.push_back({dialog.windowTitle(), dialog.nameFilters(), dialog.acceptMode(),
+                       dialog.fileMode(), dialog.options(), dialog.objectName(),
+                       dialog.selectedFiles()});
+    if (onFileDialog) onFileDialog();
+    if (answers.empty()) return std::nullopt;
+    const bool chosen = answers.front().has_value();
+    const QString path = answers.front().value_or(QString());
+    answers.pop_front();
+    if (!chosen) return std::nullopt;
+    return path;
+  }
+
+  void runMessageBox(QMessageBox& box) override {
+    SeenBox seen{box.windowTitle(), box.text(), box.icon(), {}, box.textFormat()};
+    for (QAbstractButton* button : box.buttons()) seen.buttons << button->text();
+    boxes.push_back(seen);
+    if (onMessageBox) onMessageBox();
+  }
+};
+
+}  // namespace elevara::app::testing

@@ -1,0 +1,262 @@
+// Commands run from the window: the error box, the progress bar, the controls while a command
+// runs, a close asked for meanwhile, and the paths the dialogs offer again.
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "app/qt_services.h"
+#include "app/unit92.h"
+#include "tests/app/scripted_runner.h"
+
+using elevara::app::TForm92;
+using elevara::app::testing::ScriptedRunner;
+
+namespace {
+
+constexpr float kNoData = -9999.0f;
+
+QByteArray Bytes(const std::vector<float>& values) {
+  QByteArray bytes(static_cast<qsizetype>(values.size() * sizeof(float)), '\0');
+  std::memcpy(bytes.data(), values.data(), static_cast<std::size_t>(bytes.size()));
+  return bytes;
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray ReadFile(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A window ready to replace the no-data values of a 4 x 3 raster in a temporary folder.
+struct NoDataRun {
+  QTemporaryDir folder;
+  QString input = folder.filePath("in.raw");
+  QString output = folder.filePath("out.raw");
+  ScriptedRunner runner;
+  TForm92 window{"Elevara", &runner};
+
+  NoDataRun() {
+    WriteFile(input, Bytes({1, kNoData, 3, 4, kNoData, kNoData, 7, 8, 9, 10, 11, kNoData}));
+    window.Edit1->setText("4");
+    window.Edit2->setText("3");
+    runner.answers = {input, output};
+    window.show();
+  }
+};
+
+QList<QWidget*> CommandControls(TForm92& window) {
+  return {window.Button1, window.Button2, window.Button4, window.Button5, window.Button6,
+          window.Button7, window.Button8, window.Button9, window.Edit1,   window.Edit2};
+}
+
+// Runs `start` inside the application's message loop, as the program does, and tells whether
+// the loop ended because the last window was closed.
+bool MessageLoopEndsAfter(const std::function<void()>& start) {
+  bool timedOut = false;
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, [&] {
+    timedOut = true;
+    QCoreApplication::quit();
+  });
+  guard.start(30000);
+  QTimer::singleShot(0, start);
+  const int code = QApplication::exec();
+  return !timedOut && code == 0;
+}
+
+}  // namespace
+
+class WindowCommandsTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void noDataReplacementEndToEnd();
+  void notAnIntegerShowsErrorBoxAndWindowStaysUsable_data();
+  void notAnIntegerShowsErrorBoxAndWindowStaysUsable();
+  void controlsDisabledWhileCommandRuns();
+  void closeWaitsForCommand_data();
+  void closeWaitsForCommand();
+  void dialogsOfferLastChosenPath();
+};
+
+void WindowCommandsTest::noDataReplacementEndToEnd() {
+  NoDataRun run;
+  int barAtFinalMessage = -1;
+  run.runner.onMessageBox = [&] { barAtFinalMessage = run.window.ProgressBar1->value(); };
+  run.window.Button4->click();
+
+  QCOMPARE(run.runner.dialogs.size(), std::size_t{2});
+  QCOMPARE(run.runner.dialogs[0].objectName, QStringLiteral("OpenDialog1"));
+  QCOMPARE(run.runner.dialogs[1].objectName, QStringLiteral("SaveDialog1"));
+  QCOMPARE(run.runner.boxes.size(), std::size_t{1});
+  QCOMPARE(run.runner.boxes[0].text, QString::fromUtf8("ファイル変換を終了しました"));
+  QCOMPARE(run.runner.boxes[0].icon, QMessageBox::NoIcon);
+  // One step per row, a full bar under the final message, empty once it is closed.
+  QCOMPARE(barAtFinalMessage, 3);
+  QCOMPARE(run.window.ProgressBar1->minimum(), 0);
+  QCOMPARE(run.window.ProgressBar1->maximum(), 3);
+  QCOMPARE(run.window.ProgressBar1->value(), 0);
+  QCOMPARE(run.window.services().progressStep(), 1);
+
+  QCOMPARE(ReadFile(run.output), Bytes({1, 0, 3, 4, 0, 0, 7, 8, 9, 10, 11, 0}));
+  QCOMPARE(ReadFile(run.output + ".hd1"), QByteArray("4 width\r\n3 height\r\n4 data_type\r\n"));
+}
+
+void WindowCommandsTest::notAnIntegerShowsErrorBoxAndWindowStaysUsable_data() {
+  QTest::addColumn<QString>("width");
+  QTest::addColumn<QString>("height");
+  QTest::addColumn<QString>("message");
+  QTest::newRow("letters in Edit1") << "abc"
+                                    << "3"
+                                    << "'abc' は整数ではありません.";
+  QTest::newRow("trailing blank in Edit2") << "4"
+                                           << "3 "
+                                           << "'3 ' は整数ではありません.";
+  QTest::newRow("empty Edit1") << ""
+                               << "3"
+                               << "'' は整数ではありません.";
+}
+
+void WindowCommandsTest::notAnIntegerShowsErrorBoxAndWindowStaysUsable() {
+  QFETCH(QString, width);
+  QFETCH(QString, height);
+  QFETCH(QString, message);
+  NoDataRun run;
+  run.window.Edit1->setText(width);
+  run.window.Edit2->setText(height);
+  run.window.Button4->click();
+
+  QCOMPARE(run.runner.boxes.size(), std::size_t{1});
+  QCOMPARE(run.runner.boxes[0].text, message);
+  QCOMPARE(run.runner.boxes[0].icon, QMessageBox::Critical);
+  QCOMPARE(run.runner.boxes[0].buttons, QStringList{"OK"});
+  QCOMPARE(run.runner.boxes[0].caption, QStringLiteral("Elevara"));
+  QVERIFY(run.runner.dialogs.empty());
+  QVERIFY(!QFile::exists(run.output));
+  QVERIFY(!run.window.commandRunning());
+  for (QWidget* control : CommandControls(run.window)) QVERIFY(control->isEnabled());
+
+  run.window.Edit1->setText("4");
+  run.window.Edit2->setText("3");
+  run.window.Button4->click();
+  QCOMPARE(run.runner.boxes.size(), std::size_t{2});
+  QCOMPARE(run.runner.boxes[1].text, QString::fromUtf8("ファイル変換を終了しました"));
+  QVERIFY(QFile::exists(run.output + ".hd1"));
+}
+
+void WindowCommandsTest::controlsDisabledWhileCommandRuns() {
+  NoDataRun run;
+  QList<bool> enabledAtDialog;
+  run.runner.onFileDialog = [&] {
+    if (!enabledAtDialog.isEmpty()) return;
+    for (QWidget* control : CommandControls(run.window)) enabledAtDialog << control->isEnabled();
+  };
+  bool ranInsideCommand = false;
+  bool exitEnabled = false;
+  // Clicks and typing that reach the window while the rows are processed.
+  QMetaObject::invokeMethod(
+      &run.window,
+      [&] {
+        ranInsideCommand = run.window.commandRunning();
+        exitEnabled = run.window.Button3->isEnabled();
+        QTest::mouseClick(run.window.Button4, Qt::LeftButton);
+        QTest::mouseClick(run.window.Button1, Qt::LeftButton);
+        QTest::mouseClick(run.window.Button5, Qt::LeftButton);
+        QTest::keyClicks(run.window.Edit1, "77");
+      },
+      Qt::QueuedConnection);
+  run.window.Button4->click();
+
+  QVERIFY(ranInsideCommand);
+  QVERIFY(exitEnabled);
+  QCOMPARE(enabledAtDialog, QList<bool>(CommandControls(run.window).size(), false));
+  // Only the one command ran: its two dialogs and its final message, nothing nested.
+  QCOMPARE(run.runner.dialogs.size(), std::size_t{2});
+  QCOMPARE(run.runner.boxes.size(), std::size_t{1});
+  QCOMPARE(run.window.Edit1->text(), QStringLiteral("4"));
+  for (QWidget* control : CommandControls(run.window)) QVERIFY(control->isEnabled());
+}
+
+void WindowCommandsTest::closeWaitsForCommand_data() {
+  QTest::addColumn<bool>("exitButton");
+  QTest::newRow("Exit button") << true;
+  QTest::newRow("close box") << false;
+}
+
+void WindowCommandsTest::closeWaitsForCommand() {
+  QFETCH(bool, exitButton);
+  NoDataRun run;
+  QVERIFY(QTest::qWaitForWindowExposed(&run.window));
+  bool closedAtOnce = true;
+  auto requestClose = [&] {
+    if (exitButton) {
+      QTest::mouseClick(run.window.Button3, Qt::LeftButton);
+      closedAtOnce = !run.window.isVisible();
+    } else {
+      closedAtOnce = run.window.close();
+    }
+  };
+  bool visibleAtFinalMessage = false;
+  run.runner.onMessageBox = [&] { visibleAtFinalMessage = run.window.isVisible(); };
+  QByteArray sidecarWhenEnded;
+  connect(qApp, &QGuiApplication::lastWindowClosed, &run.window,
+          [&] { sidecarWhenEnded = ReadFile(run.output + ".hd1"); });
+  QVERIFY(MessageLoopEndsAfter([&] {
+    // The close arrives while the rows are processed.
+    QMetaObject::invokeMethod(&run.window, requestClose, Qt::QueuedConnection);
+    run.window.Button4->click();
+  }));
+
+  QVERIFY(!closedAtOnce);
+  QVERIFY(visibleAtFinalMessage);
+  QVERIFY(!run.window.isVisible());
+  // Every file was whole before the program was told to end.
+  QCOMPARE(sidecarWhenEnded, QByteArray("4 width\r\n3 height\r\n4 data_type\r\n"));
+  QCOMPARE(ReadFile(run.output).size(), 4 * 3 * 4);
+}
+
+void WindowCommandsTest::dialogsOfferLastChosenPath() {
+  NoDataRun run;
+  const QString other = run.folder.filePath("other.raw");
+  QVERIFY(QFile::copy(run.input, other));
+  run.window.Button4->click();
+  QVERIFY(!run.runner.dialogs[0].offered.contains(run.input));
+
+  // A second run, cancelled at its save dialog, is offered the earlier choices.
+  run.runner.answers = {other, std::nullopt};
+  run.window.Button4->click();
+  QCOMPARE(run.runner.dialogs.size(), std::size_t{4});
+  QCOMPARE(run.runner.dialogs[2].offered, QStringList{run.input});
+  QCOMPARE(run.runner.dialogs[3].offered, QStringList{run.output});
+
+  // The name chosen last is offered next, also a typed name of a file that does not exist;
+  // a cancelled dialog forgets nothing.
+  const QString missing = run.folder.filePath("missing.raw");
+  for (const std::optional<QString>& answer : {std::optional<QString>(), std::optional(missing)}) {
+    run.runner.answers = {answer};
+    run.window.Button4->click();
+  }
+  QCOMPARE(run.runner.dialogs[4].offered, QStringList{other});
+  QCOMPARE(run.runner.dialogs[5].offered, QStringList{other});
+  run.runner.answers = {};
+  run.window.Button4->click();
+  QCOMPARE(run.runner.dialogs.back().offered, QStringList{missing});
+}
+
+QTEST_MAIN(WindowCommandsTest)
+#include "window_commands_test.moc"

@@ -1,18 +1,188 @@
 #include "gml/gml_conversion.h"
 
+#include <algorithm>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "gml/gml_tile.h"
+#include "platform/files.h"
+#include "platform/folder_search.h"
 #include "platform/services.h"
 
 namespace elevara {
+namespace {
 
-// Placeholder until the conversions land.
+constexpr std::size_t kGml10CodePositions[] = {7, 8, 9, 10};
+constexpr std::size_t kGml5CodePositions[] = {7, 8, 9, 10, 12, 13};
+
+// Names come from the directory search as UTF-8.
+std::filesystem::path PathFromUtf8(std::string_view name) {
+  return std::filesystem::path(std::u8string(name.begin(), name.end()));
+}
+
+// The distinct mosaic codes of a run, in the order of their first appearance.
+class CodeTable {
+ public:
+  void add(const std::string& code) {
+    if (seen_.insert(code).second) codes_.push_back(code);
+  }
+  const std::vector<std::string>& codes() const { return codes_; }
+
+ private:
+  std::vector<std::string> codes_;
+  std::unordered_set<std::string> seen_;
+};
+
+// The bytes a conversion reads from a tile's name: its mosaic code, then row and column digit.
+class TileName {
+ public:
+  TileName(std::string_view name, const GmlConversion& conversion)
+      : name_(name), conversion_(conversion) {}
+
+  bool holdsAllPositions() const {
+    std::size_t last = std::max(conversion_.rowDigitPosition, conversion_.columnDigitPosition);
+    for (std::size_t position : conversion_.codePositions) last = std::max(last, position);
+    return name_.size() > last;
+  }
+  std::string mosaicCode() const {
+    std::string code;
+    for (std::size_t position : conversion_.codePositions) code += name_[position];
+    return code;
+  }
+  std::string tileCode() const {
+    return mosaicCode() + name_[conversion_.rowDigitPosition] +
+           name_[conversion_.columnDigitPosition];
+  }
+
+ private:
+  std::string_view name_;
+  const GmlConversion& conversion_;
+};
+
+// Lists the matching names, one per line. A name holding a line break could not be read back
+// as one name, so it is left out and reported instead.
+void WriteNameList(FileSystem& fs, const std::filesystem::path& folder,
+                   const std::filesystem::path& listPath, std::string_view pattern,
+                   std::vector<std::filesystem::path>& skipped) {
+  OutputFile list = OutputFile::Create(fs, listPath);
+  for (const std::string& name : SearchFolder(fs, folder, pattern)) {
+    if (name.find_first_of("\r\n") != std::string::npos) {
+      skipped.push_back(folder / PathFromUtf8(name));
+      continue;
+    }
+    list.writeLine(name);
+  }
+  list.close();
+}
+
+// Calls `visit` with every name of the list, read back line by line so that a name with
+// blanks stays one name.
+template <typename Visit>
+void ForEachListedName(FileSystem& fs, const std::filesystem::path& listPath, Visit visit) {
+  LineReader list(InputFile::Open(fs, listPath));
+  std::string_view line;
+  while (list.next(line)) {
+    if (!line.empty()) visit(line);
+  }
+}
+
+// The tile phase: every listed tile becomes a tile raster. Returns the code table.
+std::vector<std::string> ConvertListedTiles(FileSystem& fs, Progress& progress,
+                                            const GmlConversion& conversion,
+                                            const std::filesystem::path& folder,
+                                            const std::filesystem::path& listPath,
+                                            std::vector<std::filesystem::path>& skipped) {
+  const MosaicLayout& layout = conversion.layout;
+  const std::filesystem::path valueFilePath = folder / kGmlValueFileName;
+  const std::function<void()> step = [&progress] { progress.step(); };
+  CodeTable codes;
+  ForEachListedName(fs, listPath, [&](std::string_view name) {
+    const std::filesystem::path gmlPath = folder / PathFromUtf8(name);
+    TileName tile(name, conversion);
+    if (!tile.holdsAllPositions()) {
+      // Its steps are still taken, so the bar ends full.
+      for (int i = 0; i < 2 * layout.tileHeight; ++i) progress.step();
+      skipped.push_back(gmlPath);
+      return;
+    }
+    codes.add(tile.mosaicCode());
+    const std::filesystem::path tilePath =
+        folder / PathFromUtf8(tile.tileCode() + std::string(conversion.nameSuffix));
+    GmlTileStatus status = ConvertGmlTile(fs, gmlPath, valueFilePath, tilePath, layout.tileWidth,
+                                          layout.tileHeight, step);
+    if (status != GmlTileStatus::kConverted) skipped.push_back(gmlPath);
+  });
+  return codes.codes();
+}
+
+void WriteMosaicOfCode(FileSystem& fs, Progress& progress, const GmlConversion& conversion,
+                       const std::filesystem::path& folder, const std::string& code) {
+  const std::string suffix(conversion.nameSuffix);
+  const std::int64_t tileWidth = conversion.layout.tileWidth;
+  // Tiles are opened by name, so a tile raster of an earlier run takes its place too.
+  TileOpener openTile = [&](int rowDigit, int columnDigit) {
+    std::string name = code + std::to_string(rowDigit) + std::to_string(columnDigit) + suffix;
+    return RasterReader::TryOpen(fs, folder / PathFromUtf8(name), tileWidth);
+  };
+  WriteMosaic(fs, progress, conversion.layout, folder / PathFromUtf8(code + suffix), openTile);
+}
+
+CommandResult ConvertFolder(Services& services, const GmlConversion& conversion,
+                            const std::filesystem::path& folder) {
+  FileSystem& fs = services.fileSystem();
+  const std::filesystem::path listPath = folder / kGmlListFileName;
+  std::vector<std::filesystem::path> skipped;
+
+  WriteNameList(fs, folder, listPath, conversion.pattern, skipped);
+  std::int64_t count = 0;
+  ForEachListedName(fs, listPath, [&count](std::string_view) { ++count; });
+  if (count == 0) {
+    services.showMessage(gml_text::kNoFileFound);
+    return {CommandOutcome::kNotFound, skipped};
+  }
+
+  Progress progress(services);
+  progress.startPhase(count * 2 * conversion.layout.tileHeight);
+  const std::vector<std::string> codes =
+      ConvertListedTiles(fs, progress, conversion, folder, listPath, skipped);
+
+  progress.startPhase(static_cast<std::int64_t>(codes.size()) * conversion.layout.height());
+  RemoveFile(fs, folder / kGmlValueFileName);
+  for (const std::string& code : codes) {
+    WriteMosaicOfCode(fs, progress, conversion, folder, code);
+  }
+
+  services.showMessage(FinalReport(skipped));
+  progress.reset();
+  return {CommandOutcome::kFinished, skipped};
+}
+
+}  // namespace
+
+const GmlConversion kGml10Conversion{
+    "FG-GML*dem10*.xml", {1125, 750, 8, 8}, kGml10CodePositions, 12, 13, "-ELEVARA"};
+const GmlConversion kGml5Conversion{
+    "FG-GML*dem5*.xml", {225, 150, 10, 10}, kGml5CodePositions, 15, 16, "-DEM5"};
+
+CommandResult RunGmlConversion(Services& services, const GmlConversion& conversion) {
+  auto chosen = services.runOpenDialog(gml_text::kOpenTitle, gml_text::kOpenFilter);
+  if (!chosen) {
+    services.showMessage(gml_text::kNoFileChosen);
+    return {CommandOutcome::kCancelled, {}};
+  }
+  // The chosen file only names the folder.
+  const std::filesystem::path folder = chosen->parent_path();
+  return RunReportingFileErrors(services,
+                                [&] { return ConvertFolder(services, conversion, folder); });
+}
+
 CommandResult RunGml10Conversion(Services& services) {
-  services.showMessage("未実装です");
-  return {CommandOutcome::kFailed, {}};
+  return RunGmlConversion(services, kGml10Conversion);
 }
 
 CommandResult RunGml5Conversion(Services& services) {
-  services.showMessage("未実装です");
-  return {CommandOutcome::kFailed, {}};
+  return RunGmlConversion(services, kGml5Conversion);
 }
 
 }  // namespace elevara

@@ -1,0 +1,167 @@
+// Throughput of the DEM5 merge against copying the same bytes with cat.
+//
+// Writes a full set of 64 GML5 mosaics (13.5 MB each) into a fresh folder, then times
+// `cat tiles... > out` and the merge of that folder in alternation: one untimed pass warms the
+// cache, and of the timed passes the fastest of each counts, because other work on a shared
+// machine only ever slows a run down. The merge is I/O-bound: it must reach at least half the
+// throughput of cat. Exit status 1 when it does not.
+//
+// Usage: dem5_merge_bench [folder]   (default: a new folder under the system's temporary one)
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <limits>
+#include <optional>
+#include <random>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/services.h"
+#include "raster/dem5_merge.h"
+#include "raster/raw_raster.h"
+
+namespace {
+
+using namespace elevara;
+namespace fs = std::filesystem;
+
+constexpr double kGoal = 0.5;
+constexpr int kTimedPasses = 3;
+constexpr std::uint64_t kMergedBytes = 18000ull * 12000 * 4;
+
+// A window that answers the dialog with one tile and keeps the final message.
+class BenchServices : public Services {
+ public:
+  explicit BenchServices(fs::path picked) : picked_(std::move(picked)) {}
+  std::optional<fs::path> runOpenDialog(const std::string&, const std::string&) override {
+    return picked_;
+  }
+  std::optional<fs::path> runSaveDialog(const std::string&) override { return std::nullopt; }
+  void showMessage(const std::string& text) override { message = text; }
+  void processMessages() override {}
+  void setProgressMinimum(std::int64_t) override {}
+  void setProgressMaximum(std::int64_t) override {}
+  void setProgressPosition(std::int64_t) override {}
+  void setProgressStep(std::int64_t) override {}
+  void stepProgress() override {}
+
+  std::string message;
+
+ private:
+  fs::path picked_;
+};
+
+std::vector<fs::path> WriteTiles(const fs::path& folder) {
+  std::vector<float> row(static_cast<std::size_t>(kDem5MergeLayout.tileWidth));
+  std::mt19937 random(5339);
+  std::uniform_real_distribution<float> elevation(-5.0f, 3776.0f);
+  std::vector<fs::path> tiles;
+  for (int rowDigit = 7; rowDigit >= 0; --rowDigit) {
+    for (int column = 0; column < 8; ++column) {
+      std::string name = "5339" + std::to_string(rowDigit) + std::to_string(column) + "-DEM5.raw";
+      tiles.push_back(folder / name);
+      RasterWriter tile = RasterWriter::Create(SystemFileSystem(), tiles.back());
+      for (int line = 0; line < kDem5MergeLayout.tileHeight; ++line) {
+        for (float& sample : row) sample = elevation(random);
+        tile.writeRow(row);
+      }
+      tile.commit();
+    }
+  }
+  return tiles;
+}
+
+std::string ShellQuoted(const fs::path& path) {
+  std::string quoted = "'";
+  for (char c : path.string()) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+// Leaves no dirty pages of one run to be written back during the next, and no earlier output
+// whose removal the next run would pay for.
+void Settle(const std::vector<fs::path>& outputs) {
+  for (const fs::path& output : outputs) {
+    fs::remove(output);
+    fs::remove(SidecarPathFor(output));
+  }
+  ::sync();
+}
+
+template <typename Work>
+double SecondsOf(Work work) {
+  auto start = std::chrono::steady_clock::now();
+  work();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double TimeCat(const std::vector<fs::path>& tiles, const fs::path& out) {
+  std::string command = "cat";
+  for (const fs::path& tile : tiles) command += " " + ShellQuoted(tile);
+  command += " > " + ShellQuoted(out);
+  Settle({out});
+  double seconds = SecondsOf([&] {
+    if (std::system(command.c_str()) != 0) throw std::runtime_error("cat failed");
+  });
+  if (fs::file_size(out) != kMergedBytes) throw std::runtime_error("cat wrote a wrong size");
+  return seconds;
+}
+
+double TimeMerge(const fs::path& folder, const fs::path& merged) {
+  Settle({merged});
+  BenchServices services(folder / "533946-DEM5.raw");
+  double seconds = SecondsOf([&] { RunDem5Merge(services); });
+  if (services.message != kFinishedMessage) throw std::runtime_error(services.message);
+  if (fs::file_size(merged) != kMergedBytes) throw std::runtime_error("merge wrote a wrong size");
+  return seconds;
+}
+
+double MegabytesPerSecond(double seconds) {
+  return static_cast<double>(kMergedBytes) / seconds / 1e6;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    fs::path folder = argc > 1 ? fs::path(argv[1])
+                               : fs::temp_directory_path() /
+                                     ("elevara-merge-bench-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    std::printf("folder: %s\nwriting 64 tiles of 13.5 MB...\n", folder.string().c_str());
+    std::fflush(stdout);
+    std::vector<fs::path> tiles = WriteTiles(folder);
+    const fs::path catOut = folder / "cat-out";
+    const fs::path merged = folder / "5339-DEM5";
+
+    TimeCat(tiles, catOut);
+    TimeMerge(folder, merged);
+    double catSeconds = std::numeric_limits<double>::infinity();
+    double mergeSeconds = std::numeric_limits<double>::infinity();
+    for (int pass = 0; pass < kTimedPasses; ++pass) {
+      catSeconds = std::min(catSeconds, TimeCat(tiles, catOut));
+      mergeSeconds = std::min(mergeSeconds, TimeMerge(folder, merged));
+    }
+    Settle({catOut, merged});
+    if (argc <= 1) fs::remove_all(folder);
+
+    const double catRate = MegabytesPerSecond(catSeconds);
+    const double mergeRate = MegabytesPerSecond(mergeSeconds);
+    const double ratio = mergeRate / catRate;
+    std::printf("cat   : %8.1f MB/s (best of %d: %.3f s for 864 MB)\n", catRate, kTimedPasses,
+                catSeconds);
+    std::printf("merge : %8.1f MB/s (best of %d: %.3f s for 864 MB)\n", mergeRate, kTimedPasses,
+                mergeSeconds);
+    std::printf("ratio : %.2f (goal >= %.2f) %s\n", ratio, kGoal, ratio >= kGoal ? "PASS" : "FAIL");
+    return ratio >= kGoal ? 0 : 1;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "dem5_merge_bench: %s\n", error.what());
+    return 2;
+  }
+}

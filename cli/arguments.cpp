@@ -1,0 +1,157 @@
+#include "cli/arguments.h"
+
+#include <system_error>
+#include <vector>
+
+namespace elevara::cli {
+namespace {
+
+std::optional<Subcommand> SubcommandNamed(std::string_view name) {
+  if (name == "gml10") return Subcommand::kGml10;
+  if (name == "gml5") return Subcommand::kGml5;
+  if (name == "merge") return Subcommand::kMerge;
+  if (name == "nodata") return Subcommand::kNoData;
+  return std::nullopt;
+}
+
+bool LooksLikeOption(std::string_view argument) {
+  return argument.size() > 1 && argument.front() == '-';
+}
+
+// "--width TEXT" or "--width=TEXT": true and the value when `arguments[at]` is that option;
+// `at` then points at the last argument consumed.
+bool TakeValueOption(std::span<const std::string_view> arguments, std::size_t& at,
+                     std::string_view option, std::string& value) {
+  std::string_view argument = arguments[at];
+  if (argument == option) {
+    if (at + 1 == arguments.size()) {
+      throw UsageError(std::string(option) + " に値がありません");
+    }
+    value = arguments[++at];
+    return true;
+  }
+  if (argument.size() > option.size() && argument.starts_with(option) &&
+      argument[option.size()] == '=') {
+    value = argument.substr(option.size() + 1);
+    return true;
+  }
+  return false;
+}
+
+// An empty argument, as an unset shell variable gives, is no path at all.
+std::optional<std::filesystem::path> PathArgument(const std::vector<std::string_view>& positionals,
+                                                  std::size_t index) {
+  if (index >= positionals.size() || positionals[index].empty()) return std::nullopt;
+  return std::filesystem::path(positionals[index]);
+}
+
+}  // namespace
+
+Invocation ParseArguments(std::span<const std::string_view> arguments) {
+  if (arguments.empty()) throw UsageError("サブコマンドがありません");
+  Invocation invocation;
+  std::string_view first = arguments.front();
+  if (first == "--help" || first == "-h" || first == "--version") {
+    if (arguments.size() > 1) throw UsageError(std::string(first) + " に引数は付けられません");
+    invocation.kind = first == "--version" ? Invocation::Kind::kVersion : Invocation::Kind::kHelp;
+    return invocation;
+  }
+  std::optional<Subcommand> subcommand = SubcommandNamed(first);
+  if (!subcommand) throw UsageError("不明なサブコマンドです：" + std::string(first));
+  invocation.subcommand = *subcommand;
+  const bool takesSize = *subcommand == Subcommand::kNoData;
+
+  std::vector<std::string_view> positionals;
+  bool optionsEnded = false;
+  for (std::size_t at = 1; at < arguments.size(); ++at) {
+    std::string_view argument = arguments[at];
+    if (optionsEnded || !LooksLikeOption(argument)) {
+      positionals.push_back(argument);
+    } else if (argument == "--") {
+      optionsEnded = true;
+    } else if (!(takesSize &&
+                 (TakeValueOption(arguments, at, "--width", invocation.widthText) ||
+                  TakeValueOption(arguments, at, "--height", invocation.heightText)))) {
+      throw UsageError("不明なオプションです：" + std::string(argument));
+    }
+  }
+
+  const std::size_t maxPositionals = takesSize ? 2 : 1;
+  if (positionals.size() > maxPositionals) throw UsageError("引数が多すぎます");
+  if (takesSize) {
+    auto input = PathArgument(positionals, 0);
+    auto output = PathArgument(positionals, 1);
+    if (input) invocation.openAnswer = DialogPath(*input);
+    if (output) invocation.saveAnswer = DialogPath(*output);
+  } else if (auto path = PathArgument(positionals, 0)) {
+    invocation.openAnswer = BatchDialogAnswer(*path);
+  }
+  return invocation;
+}
+
+std::filesystem::path DialogPath(const std::filesystem::path& argument) {
+  std::error_code noCurrentFolder;
+  std::filesystem::path full = std::filesystem::absolute(argument, noCurrentFolder);
+  if (noCurrentFolder) full = argument;
+  std::filesystem::path result;
+  for (const std::filesystem::path& step : full) {
+    if (step != ".") result /= step;
+  }
+  return result;
+}
+
+std::filesystem::path BatchDialogAnswer(const std::filesystem::path& argument) {
+  std::filesystem::path path = DialogPath(argument);
+  std::error_code ignored;
+  // An empty last step makes parent_path() the folder itself ("/data/" -> "/data").
+  if (std::filesystem::is_directory(path, ignored)) path /= "";
+  return path;
+}
+
+const char kUsageText[] =
+    "使い方：\n"
+    "  elevara-cli gml10 PATH\n"
+    "  elevara-cli gml5 PATH\n"
+    "  elevara-cli merge PATH\n"
+    "  elevara-cli nodata [--width TEXT] [--height TEXT] INPUT OUTPUT\n"
+    "  elevara-cli --help | --version\n";
+
+const char kHelpText[] =
+    "elevara-cli：ELEVARAの4つのコマンドを端末から実行します\n"
+    "\n"
+    "使い方：\n"
+    "  elevara-cli gml10 PATH\n"
+    "      基盤地図情報（数値標高モデル）10mメッシュ標高データ（FG-GML*dem10*.xml）を、"
+    "2次メッシュ毎に横9000ピクセル×縦6000ピクセルの32ビットFloating RAWファイル"
+    "（「2次メッシュコード」＋「-ELEVARA」）に変換します\n"
+    "  elevara-cli gml5 PATH\n"
+    "      基盤地図情報（数値標高モデル）5mメッシュ標高データ（FG-GML*dem5*.xml）を、"
+    "3次メッシュ毎に横2250ピクセル×縦1500ピクセルの32ビットFloating RAWファイル"
+    "（「3次メッシュコード」＋「-DEM5」）に変換します\n"
+    "  elevara-cli merge PATH\n"
+    "      3次メッシュ単位の5mメッシュ標高データ（??????-DEM5.raw）を、"
+    "2次メッシュ毎に横18000ピクセル×縦12000ピクセルのファイル"
+    "（「2次メッシュコード」＋「-DEM5」）に結合（マージ）します\n"
+    "  elevara-cli nodata [--width TEXT] [--height TEXT] INPUT OUTPUT\n"
+    "      32ビットFloating RAWファイル INPUT のデータ -9999.0 を 0.0 に変換して OUTPUT "
+    "に書き出します\n"
+    "      --width はピクセル数（横、既定値 9000、最大 90000）、"
+    "--height はライン数（縦、既定値 6000）です\n"
+    "  elevara-cli --help | --version\n"
+    "      この説明、または版を表示します\n"
+    "\n"
+    "PATH は処理するフォルダ、またはそのフォルダ内のファイルです。"
+    "出力はそのフォルダに書き出します。\n"
+    "PATH、INPUT、OUTPUT を省略すると、ファイルが指定されていないものとして終了します。\n"
+    "メッセージは標準出力に、エラーと進行状況は標準エラーに出力します。\n"
+    "終了コード：0 変換終了、1 その他のメッセージまたはエラー（読み込めなかったファイルがある"
+    "ときも）、2 使い方の誤り、130 中断（Ctrl-C）\n"
+    "\n"
+    "Converts GSI elevation GML tiles and float32 RAW rasters from a terminal: "
+    "gml10, gml5, merge, nodata.\n";
+
+std::string VersionText() {
+  return "ELEVARA Ver." ELEVARA_VERSION;
+}
+
+}  // namespace elevara::cli

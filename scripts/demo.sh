@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Converts the sample tiles with elevara-cli in a scratch folder and lists what was written.
+# Usage: scripts/demo.sh BUILD_FOLDER. DEMO_MERGE=1 also merges the 5 m mosaic (864 MB more).
+set -euo pipefail
+
+build=${1:?usage: scripts/demo.sh BUILD_FOLDER}
+root=$(cd "$(dirname "$0")/.." && pwd)
+cli="$build/cli/elevara-cli"
+[[ -x "$cli" ]] || { echo "demo: $cli is missing; run make demo" >&2; exit 1; }
+cli=$(cd "$(dirname "$cli")" && pwd)/$(basename "$cli")
+
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/elevara-demo.XXXXXX")
+cp "$root"/samples/*.xml "$scratch/"
+echo "demo: samples copied to $scratch"
+echo "出典：国土地理院 基盤地図情報（数値標高モデル）"
+
+# Runs one command the way a script would, and stops the demo on any status but 0.
+run() {
+  echo
+  echo "\$ elevara-cli $*"
+  local status=0
+  "$cli" "$@" || status=$?
+  if ((status != 0)); then
+    echo "demo: elevara-cli $1 ended with status $status" >&2
+    exit "$status"
+  fi
+}
+
+run gml5 "$scratch"
+run gml10 "$scratch/FG-GML-3926-76-DEM10B-20161001.xml"
+run nodata --width 2250 --height 1500 "$scratch/362430-DEM5" "$scratch/362430-DEM5-zero.raw"
+
+if [[ "${DEMO_MERGE:-0}" == 1 ]]; then
+  # The merge finds its inputs by the name "??????-DEM5.raw".
+  mv "$scratch/362430-DEM5" "$scratch/362430-DEM5.raw"
+  mv "$scratch/362430-DEM5.hd1" "$scratch/362430-DEM5.raw.hd1"
+  run merge "$scratch"
+fi
+
+echo
+echo "demo: written in $scratch (remove it with rm -rf when done):"
+find "$scratch" -maxdepth 1 -type f ! -name '*.xml' -printf '%f\t%s\n' | sort |
+  while IFS=$'\t' read -r name size; do printf '  %-28s %12d bytes\n' "$name" "$size"; done

@@ -137,13 +137,18 @@ void QtServices::stepProgress() {
   // The bar stops at its ends rather than wrapping around to look empty again.
   const std::int64_t next = SaturatingAdd(position_, step_);
   position_ = maximum_ < minimum_ ? next : std::clamp(next, minimum_, maximum_);
-  showProgress();
+  // QProgressBar repaints at once on every visible change, which costs more than a row of work;
+  // the bar is redrawn at most about sixty times a second, and always when it reaches its end.
+  if (position_ >= maximum_ || !sinceShown_.isValid() || sinceShown_.elapsed() >= kRedrawMs) {
+    showProgress();
+  }
 }
 
 void QtServices::showProgress() {
   const BarRange range = ScaleForBar(minimum_, maximum_, position_);
   bar_.setRange(range.minimum, range.maximum);
   bar_.setValue(range.value);
+  sinceShown_.start();
 }
 
 }  // namespace elevara::app

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include <QElapsedTimer>
 #include <QString>
 
 #include "platform/services.h"
@@ -62,6 +63,8 @@ class QtServices final : public Services {
   std::int64_t maximum_ = 100;
   std::int64_t position_ = 0;
   std::int64_t step_ = 10;
+  static constexpr qint64 kRedrawMs = 16;
+  QElapsedTimer sinceShown_;
 };
 
 // Title, filter and options of the open dialog: it accepts the typed name of a file that does

@@ -43,6 +43,7 @@ class QtServicesTest : public QObject {
   void barScale_data();
   void barScale();
   void barFollowsProgressContract();
+  void burstOfStepsRedrawsRarelyButEndsFull();
   void barWithMoreStepsThanAnInt();
   void processMessagesHandlesPendingEvents();
 };
@@ -196,6 +197,7 @@ void QtServicesTest::barFollowsProgressContract() {
   progress.startPhase(5);
   QCOMPARE(fixture.bar.maximum(), 5);
   for (int step = 1; step <= 5; ++step) {
+    QTest::qWait(20);  // longer than the bar's redraw interval, so every step shows
     progress.step();
     QCOMPARE(fixture.bar.value(), step);
   }
@@ -208,6 +210,18 @@ void QtServicesTest::barFollowsProgressContract() {
   QCOMPARE(fixture.bar.minimum(), 0);
   QCOMPARE(fixture.bar.maximum(), 5);
   QCOMPARE(fixture.services.progressStep(), 1);
+}
+
+void QtServicesTest::burstOfStepsRedrawsRarelyButEndsFull() {
+  Fixture fixture;
+  elevara::Progress progress(fixture.services);
+  constexpr int kSteps = 100000;
+  progress.startPhase(kSteps);
+  int redraws = 0;
+  QObject::connect(&fixture.bar, &QProgressBar::valueChanged, [&] { ++redraws; });
+  for (int step = 0; step < kSteps; ++step) progress.step();
+  QVERIFY2(redraws < kSteps / 10, qPrintable(QString::number(redraws)));
+  QCOMPARE(fixture.bar.value(), kSteps);
 }
 
 void QtServicesTest::barWithMoreStepsThanAnInt() {

@@ -16,11 +16,6 @@ namespace {
 constexpr std::size_t kGml10CodePositions[] = {7, 8, 9, 10};
 constexpr std::size_t kGml5CodePositions[] = {7, 8, 9, 10, 12, 13};
 
-// Names come from the directory search as UTF-8.
-std::filesystem::path PathFromUtf8(std::string_view name) {
-  return std::filesystem::path(std::u8string(name.begin(), name.end()));
-}
-
 // The distinct mosaic codes of a run, in the order of their first appearance.
 class CodeTable {
  public:

@@ -171,6 +171,10 @@ bool LineReader::next(std::string_view& line) {
   return true;
 }
 
+std::filesystem::path PathFromUtf8(std::string_view name) {
+  return std::filesystem::path(std::u8string(name.begin(), name.end()));
+}
+
 void RemoveFile(FileSystem& fs, const std::filesystem::path& path) {
   std::error_code error;
   fs.remove(path, error);

@@ -123,6 +123,10 @@ class LineReader {
   std::string carry_;
 };
 
+// A bare file name as the directory search gives it (UTF-8), as a path, without a detour
+// through the system's narrow code page.
+std::filesystem::path PathFromUtf8(std::string_view name);
+
 // Deletes a file; a missing file is not an error. Throws FileError.
 void RemoveFile(FileSystem& fs, const std::filesystem::path& path);
 

@@ -23,12 +23,6 @@ constexpr std::size_t kMosaicCodeCharacters = 4;
 constexpr std::size_t kTileCodeCharacters = 6;
 constexpr char kRasterSuffix[] = "-DEM5";
 
-// Names come from the directory search as UTF-8; the path must not reinterpret them in the
-// system's code page.
-std::filesystem::path PathFromUtf8(std::string_view name) {
-  return std::filesystem::path(std::u8string(name.begin(), name.end()));
-}
-
 // Counts characters the way "?" of the search does, so a code never ends inside a multi-byte
 // character of the name it came from.
 std::string LeadingCharacters(std::string_view name, std::size_t characters) {

@@ -24,7 +24,8 @@ sanitize: setup
 	@cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DELEVARA_WERROR=ON \
 	  -DELEVARA_SANITIZE=ON $(CMAKE_ARGS) >/dev/null
 	@cmake --build build-sanitize -j $(JOBS)
-	@QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1 \
+	@QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir build-sanitize --output-on-failure -j $(JOBS)
 
 FUZZ_SECONDS ?= 60

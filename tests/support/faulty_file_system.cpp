@@ -9,8 +9,13 @@ bool NameContains(const std::filesystem::path& path, const std::string& text) {
 
 class CountingFile final : public RawFile {
  public:
-  CountingFile(std::unique_ptr<RawFile> inner, FaultyFileSystem& owner)
-      : inner_(std::move(inner)), owner_(owner) {
+  CountingFile(std::unique_ptr<RawFile> inner, FaultyFileSystem& owner,
+               const std::filesystem::path& path)
+      : inner_(std::move(inner)),
+        owner_(owner),
+        limited_(owner.failWritesContaining.empty() ||
+                 NameContains(path, owner.failWritesContaining)),
+        discarded_(NameContains(path, owner.discardWritesContaining)) {
     ++owner_.openFiles;
   }
   ~CountingFile() override { --owner_.openFiles; }
@@ -23,13 +28,13 @@ class CountingFile final : public RawFile {
   }
   std::size_t write(const void* data, std::size_t size, std::error_code& error) override {
     std::size_t allowed = size;
-    if (owner_.failWritesAfter) {
+    if (owner_.failWritesAfter && limited_) {
       std::uint64_t room =
           owner_.written >= *owner_.failWritesAfter ? 0 : *owner_.failWritesAfter - owner_.written;
       if (room < size) allowed = static_cast<std::size_t>(room);
     }
-    std::size_t put = inner_->write(data, allowed, error);
-    owner_.written += put;
+    std::size_t put = discarded_ ? allowed : inner_->write(data, allowed, error);
+    if (limited_) owner_.written += put;
     if (!error && put < size) error = std::make_error_code(std::errc::no_space_on_device);
     return put;
   }
@@ -38,39 +43,53 @@ class CountingFile final : public RawFile {
  private:
   std::unique_ptr<RawFile> inner_;
   FaultyFileSystem& owner_;
+  bool limited_;    // counts towards failWritesAfter
+  bool discarded_;  // its bytes never reach the disk
 };
+
+std::error_code Refused() {
+  return std::make_error_code(std::errc::permission_denied);
+}
 
 }  // namespace
 
 std::unique_ptr<RawFile> FaultyFileSystem::openRead(const std::filesystem::path& path,
                                                     std::error_code& error) {
   if (NameContains(path, failOpenContaining)) {
-    error = std::make_error_code(std::errc::permission_denied);
+    error = Refused();
     return nullptr;
   }
   auto file = FileSystem::openRead(path, error);
   if (file == nullptr) return nullptr;
-  return std::make_unique<CountingFile>(std::move(file), *this);
+  return std::make_unique<CountingFile>(std::move(file), *this, path);
 }
 
 std::unique_ptr<RawFile> FaultyFileSystem::create(const std::filesystem::path& path,
                                                   std::error_code& error) {
-  if (NameContains(path, failCreateContaining)) {
-    error = std::make_error_code(std::errc::permission_denied);
+  if (readOnly || NameContains(path, failCreateContaining)) {
+    error = Refused();
     return nullptr;
   }
   auto file = FileSystem::create(path, error);
   if (file == nullptr) return nullptr;
-  return std::make_unique<CountingFile>(std::move(file), *this);
+  return std::make_unique<CountingFile>(std::move(file), *this, path);
 }
 
 void FaultyFileSystem::rename(const std::filesystem::path& from, const std::filesystem::path& to,
                               std::error_code& error) {
-  if (NameContains(to, failRenameContaining)) {
-    error = std::make_error_code(std::errc::permission_denied);
+  if (readOnly || NameContains(to, failRenameContaining)) {
+    error = Refused();
     return;
   }
   FileSystem::rename(from, to, error);
+}
+
+bool FaultyFileSystem::remove(const std::filesystem::path& path, std::error_code& error) {
+  if (readOnly || NameContains(path, failRemoveContaining)) {
+    error = Refused();
+    return false;
+  }
+  return FileSystem::remove(path, error);
 }
 
 }  // namespace elevara::testing

@@ -15,12 +15,22 @@ namespace elevara::testing {
 
 class FaultyFileSystem : public FileSystem {
  public:
-  // Writes fail with ENOSPC once this many bytes have been written in all files created.
+  // Writes fail with ENOSPC once this many bytes have been written in all files created, or,
+  // when failWritesContaining is set, in the files whose name contains that text.
   std::optional<std::uint64_t> failWritesAfter;
-  // Calls fail with EACCES (creates, renames) when the path's name contains this text.
+  std::string failWritesContaining;
+  // Calls fail with EACCES (creates, renames, removes, opens) when the path's name contains this
+  // text; a rename is matched by its new name.
   std::string failCreateContaining;
   std::string failRenameContaining;
+  std::string failRemoveContaining;
   std::string failOpenContaining;
+  // The folder has turned read-only: every create, rename and remove fails with EACCES, while
+  // files already open stay writable, as after "chmod a-w" (which root would not notice).
+  bool readOnly = false;
+  // Bytes written to files whose name contains this text are counted but not stored, which
+  // keeps the large mosaics of fault tests off the disk.
+  std::string discardWritesContaining;
   std::uint64_t written = 0;
   int openFiles = 0;
 
@@ -30,6 +40,7 @@ class FaultyFileSystem : public FileSystem {
                                   std::error_code& error) override;
   void rename(const std::filesystem::path& from, const std::filesystem::path& to,
               std::error_code& error) override;
+  bool remove(const std::filesystem::path& path, std::error_code& error) override;
 };
 
 }  // namespace elevara::testing

@@ -1,0 +1,182 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora of the fuzz targets into fuzz/corpus/<target>/.
+
+The seeds are real GSI tiles (cut down where they are large) and hand-made edge cases. Each file
+is named after what it holds, so a failing replay says at once which case broke. Run it again
+after changing a case; libFuzzer's own findings are kept out of the repository.
+"""
+import os
+import pathlib
+import random
+
+HERE = pathlib.Path(__file__).resolve().parent
+GSI = HERE.parent.parent / "shared" / "data" / "gsi"
+CORPUS = HERE / "corpus"
+
+# Grid selectors of gml_tile_fuzzer: 0 is 225 x 150, the others small grids.
+REAL_GRID, ONE_BY_ONE, TWO_BY_THREE, THREE_BY_TWO, FIVE_BY_FOUR = 0, 1, 2, 3, 4
+SIXTEEN_BY_ONE, ONE_BY_SIXTEEN, SEVENTEEN_BY_NINE = 5, 6, 7
+
+
+def real_tile(name):
+    return (GSI / name).read_bytes()
+
+
+def cut_down(tile, keep_values):
+    """The tile's header, its first values, the end of the list and the tail with the start
+    point: a real file's shape in a few kilobytes."""
+    start = tile.index(b"<gml:tupleList>")
+    stop = tile.index(b"</gml:tupleList>")
+    lines = tile[start:stop].split(b"\r\n")
+    return tile[:start] + b"\r\n".join(lines[: keep_values + 1]) + b"\r\n" + tile[stop:]
+
+
+def tile_case(selector, text):
+    return bytes([selector]) + (text.encode() if isinstance(text, str) else text)
+
+
+def tile_seeds():
+    start = "<gml:startPoint>{}</gml:startPoint>"
+    values = " ".join(f"x,{v}" for v in range(1, 40))
+    garbage = random.Random(7).randbytes(600)
+    return {
+        "real-dem5b-one-value": tile_case(REAL_GRID, real_tile("FG-GML-3624-30-98-DEM5B-20170202.xml")),
+        "real-dem5b-cut-start-57-0": tile_case(
+            REAL_GRID, cut_down(real_tile("FG-GML-3624-30-76-DEM5B-20170202.xml"), 300)),
+        "real-dem5a-cut-no-bom": tile_case(
+            FIVE_BY_FOUR, cut_down(real_tile("FG-GML-5238-74-00-DEM5A-20161001.xml"), 40)),
+        "real-dem10b-cut-start-743-639": tile_case(
+            SEVENTEEN_BY_NINE, cut_down(real_tile("FG-GML-3926-76-DEM10B-20161001.xml"), 60)),
+        "start-before-list": tile_case(
+            THREE_BY_TWO, start.format("1 0") + " <gml:tupleList> a,1.5 b,2 c,3 </gml:tupleList>"),
+        "start-after-list": tile_case(
+            FIVE_BY_FOUR, f"<gml:tupleList> {values} </gml:tupleList> " + start.format("2 1")),
+        "no-start-point": tile_case(TWO_BY_THREE, "<gml:tupleList> a,1 a,2 </gml:tupleList>"),
+        "no-value-list": tile_case(TWO_BY_THREE, start.format("0 0")),
+        "nothing": tile_case(ONE_BY_ONE, ""),
+        "list-ends-mid-token": tile_case(
+            SIXTEEN_BY_ONE, start.format("0 0") + "\r\n<gml:tupleList>\r\na,1\r\na,2\r\na,3.25e"),
+        "start-is-the-last-token": tile_case(
+            THREE_BY_TWO, "<gml:tupleList> a,1 a,2 </gml:tupleList> <gml:startPoint>1"),
+        "long-tokens": tile_case(
+            ONE_BY_SIXTEEN,
+            start.format("0 0") + " <gml:tupleList> a," + "9" * 300 + " " + "L" * 320 + ",4.5 a,"
+            + "1" * 70 + "." + "0" * 250 + " </gml:tupleList>"),
+        "signs-and-exponents": tile_case(
+            SEVENTEEN_BY_NINE,
+            start.format("0 0") + " <gml:tupleList> a,1e3 a,-2.5E-2 a,+7 a,++1 a,-+1 a,.5 a,5. "
+            "a,inf a,-nan a,1e999 a,-1e999 a,1e-999 a,-0 a,0x1p3 a,12abc a,- a,+ a,e5 a,1e+ "
+            "a,-9999 a,-9999. a,-9999.00 a,-9999.0000001 a,3.4028236e38 a,1e-45 a,0.0005e-999 "
+            "a,0.000e-999 a,00.5e999 a,-0.0e99999 a,000.00007e44 a,1" + "0" * 60 + "e-20 "
+            "</gml:tupleList>"),
+        "commas": tile_case(
+            FIVE_BY_FOUR,
+            start.format("1 1") + " <gml:tupleList> 17.5 a,b,c,4.25 a, , ,, 地表面,1.00 "
+            "データなし,-9999. a,,2 </gml:tupleList>"),
+        "start-digits-and-signs": tile_case(
+            SEVENTEEN_BY_NINE,
+            start.format("1000 -3") + " " + start.format("4 4") + f" <gml:tupleList> {values}"),
+        "start-row-beyond-grid": tile_case(
+            TWO_BY_THREE, start.format("0 3") + f" <gml:tupleList> {values} </gml:tupleList>"),
+        "start-column-beyond-row": tile_case(
+            THREE_BY_TWO, start.format("7 0") + f" <gml:tupleList> {values} </gml:tupleList>"),
+        "start-sign-without-digits": tile_case(
+            THREE_BY_TWO, "<gml:startPoint>- +x <gml:tupleList> a,1 a,2"),
+        "tags-inside-tokens": tile_case(
+            FIVE_BY_FOUR,
+            "xx<gml:startPoint>0 0 <gml:tupleList>a,1 abcd startPoint <gml:tupleList> a,1 ag "
+            "a,2 xxg a,3 <gml:startPoint>0 1"),
+        "end-token-variants": tile_case(
+            SIXTEEN_BY_ONE, start.format("0 0") + " <gml:tupleList> a,1 ag a,2 gg a,3 ..g a,4"),
+        "other-white-space": tile_case(
+            THREE_BY_TWO,
+            b"<gml:startPoint>0\x0b0</gml:startPoint>\r<gml:tupleList>\ta,1\x0ca,2\ra,3\n\n a,4"),
+        "more-values-than-cells": tile_case(ONE_BY_ONE, start.format("0 0") + f" <gml:tupleList> {values}"),
+        "binary-garbage": tile_case(FIVE_BY_FOUR, garbage),
+        "binary-with-tags": tile_case(
+            THREE_BY_TWO,
+            garbage[:100] + b" <gml:startPoint>0\x00 0 <gml:tupleList> \xff,\x00 a,\x80\x81 a,2\x00"),
+    }
+
+
+def token_seeds(tiles):
+    """Buffer size, a script of eight steps, then a file: the tile seeds under several scripts."""
+    scripts = {
+        "read-all": (1, 0x0000),
+        "seek-start": (3, 0x0002),
+        "seek-list-then-read": (7, 0x0003),
+        "both-seeks": (16, 0xAAAB),
+        "seek-start-twice": (11, 0x0A0A),
+    }
+    picked = ["real-dem5b-one-value", "start-after-list", "tags-inside-tokens", "long-tokens",
+              "list-ends-mid-token", "binary-with-tags", "other-white-space"]
+    seeds = {}
+    for name in picked:
+        for script_name, (size, script) in scripts.items():
+            seeds[f"{name}-{script_name}"] = (
+                bytes([size - 1, script & 0xFF, script >> 8]) + tiles[name][1:])
+    return seeds
+
+
+def name_entry(mode, text):
+    return bytes([mode]) + text.encode()
+
+
+def name_seeds():
+    tile, empty_tile, folder, raw, own = 5, 1, 3, 0, 6  # own: "FG-GML-" + the rest, a tile
+
+    def entries(*items):
+        return b"\x00".join(name_entry(m, t) for m, t in items)
+
+    return {
+        "one-tile": entries((tile, "1234-56-78")),
+        "one-mosaic-corners": entries((tile, "5339-46-90"), (tile, "5339-46-09"),
+                                      (tile, "5339-46-55"), (empty_tile, "5339-46-44")),
+        "two-codes-and-a-repeat": entries((tile, "5339-46-11"), (tile, "5339-47-11"),
+                                          (own, "5339-46-11-dem5b.xml"), (tile, "5339-46-12")),
+        "folder-named-like-a-tile": entries((folder, "5339-46-77"), (tile, "5339-46-78")),
+        "short-and-odd-names": entries((own, "dem5.xml"), (own, "x-dem5.xml"), (tile, "1"),
+                                       (tile, "5339-46-ab"), (tile, "5339-46-7")),
+        "line-breaks-and-blanks": entries((tile, "5339-46-7\n6"), (tile, "5339-46-7\r5"),
+                                          (tile, "5339 46 55"), (tile, " 5339-46-44 ")),
+        "case-and-multibyte": entries((raw + 4, "fg-gml-5339-46-11-dem5b.XML"),
+                                      (tile, "５３３９-46-12"), (tile, "ａ-46-12-00")),
+        "files-of-the-run-and-strays": entries((raw, "dtm.txt"), (raw, "gml_name.txt"),
+                                               (raw, "53394612-DEM5"), (raw, "readme.txt"),
+                                               (tile, "5339-46-12")),
+        "nothing-matches": entries((raw, "FG-GML-5339-46-78-DEM10A.xml"), (raw, "a.xml")),
+    }
+
+
+def text_seeds():
+    return {
+        "gml-pattern": b"FG-GML*dem5*.xml\x00FG-GML-5339-46-78-DEM5A.xml\x00a\r\nb\n\nc",
+        "dem5-pattern-multibyte": "??????-DEM5.raw\x00あいう446-DEM5.raw\x00x\r\n".encode(),
+        "stars-and-questions": "*?*?\x00あx\x00\r\n\r\n".encode(),
+        "empty": b"*\x00\x00",
+        "straddling-lines": b"A*\x00name\x00first line\r\nsecond\n",
+        "straddling-no-final-lf": b"C?\x00na\x00one\rtwo\r\n\r\rthree",
+        "stray-bytes": b"*\xe3*\x00\xe3\x81\xe3\x81\x82\x00\xff\xfe\n",
+        "case": b"fg-gml*DEM5*.XML\x00FG-GML-x-dem5.xml\x00",
+    }
+
+
+def write(target, seeds):
+    folder = CORPUS / target
+    folder.mkdir(parents=True, exist_ok=True)
+    for old in folder.iterdir():
+        old.unlink()
+    for name, data in seeds.items():
+        (folder / name).write_bytes(data)
+
+
+def main():
+    tiles = tile_seeds()
+    write("gml_tile_fuzzer", tiles)
+    write("gml_token_fuzzer", token_seeds(tiles))
+    write("gml_name_fuzzer", name_seeds())
+    write("name_text_fuzzer", text_seeds())
+
+
+if __name__ == "__main__":
+    main()

@@ -60,7 +60,7 @@ class TileName {
 void WriteNameList(FileSystem& fs, const std::filesystem::path& folder,
                    const std::filesystem::path& listPath, std::string_view pattern,
                    std::vector<std::filesystem::path>& skipped) {
-  OutputFile list = OutputFile::Create(fs, listPath);
+  AtomicOutputFile list = AtomicOutputFile::Create(fs, listPath);
   for (const std::string& name : SearchFolder(fs, folder, pattern)) {
     if (name.find_first_of("\r\n") != std::string::npos) {
       skipped.push_back(folder / PathFromUtf8(name));
@@ -68,7 +68,7 @@ void WriteNameList(FileSystem& fs, const std::filesystem::path& folder,
     }
     list.writeLine(name);
   }
-  list.close();
+  list.commit();
 }
 
 // Calls `visit` with every name of the list, read back line by line so that a name with

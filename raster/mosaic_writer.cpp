@@ -35,11 +35,9 @@ void WriteMosaic(FileSystem& fs, Progress& progress, const MosaicLayout& layout,
     }
     for (auto& tile : band) tile.reset();
   }
-  mosaic.commit();
-
   header.width = static_cast<std::int32_t>(layout.width());
   header.height = static_cast<std::int32_t>(layout.height());
-  WriteRawHeader(fs, header);
+  mosaic.commitWithHeader(fs, header);
 }
 
 }  // namespace elevara

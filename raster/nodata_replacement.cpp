@@ -64,11 +64,9 @@ CommandResult RunNoDataReplacement(Services& services, std::string_view widthTex
       progress.step();
     }
     input.reset();
-    output.commit();
-
     header.width = width;
     header.height = height;
-    WriteRawHeader(fs, header);
+    output.commitWithHeader(fs, header);
 
     std::string report = kFinishedMessage;
     if (inputShort) report += std::string("\n") + kInputShort;

@@ -11,12 +11,16 @@ std::filesystem::path SidecarPathFor(const std::filesystem::path& raster) {
   return sidecar;
 }
 
-void WriteRawHeader(FileSystem& fs, const HeaderState& header) {
+AtomicOutputFile PrepareRawHeader(FileSystem& fs, const HeaderState& header) {
   auto file = AtomicOutputFile::Create(fs, SidecarPathFor(header.path));
   file.writeLine(std::to_string(header.width) + " width");
   file.writeLine(std::to_string(header.height) + " height");
   file.writeLine("4 data_type");
-  file.commit();
+  return file;
+}
+
+void WriteRawHeader(FileSystem& fs, const HeaderState& header) {
+  PrepareRawHeader(fs, header).commit();
 }
 
 void ToFileOrder(std::span<float> samples) {
@@ -31,6 +35,12 @@ void ToFileOrder(std::span<float> samples) {
 
 RasterWriter RasterWriter::Create(FileSystem& fs, const std::filesystem::path& path) {
   return RasterWriter(AtomicOutputFile::Create(fs, path));
+}
+
+void RasterWriter::commitWithHeader(FileSystem& fs, const HeaderState& header) {
+  AtomicOutputFile sidecar = PrepareRawHeader(fs, header);
+  file_.commit();
+  sidecar.commit();
 }
 
 void RasterWriter::writeRow(std::span<float> row) {

@@ -32,6 +32,11 @@ std::filesystem::path SidecarPathFor(const std::filesystem::path& raster);
 // sidecar of header.path, replacing an earlier one whole. Throws FileError.
 void WriteRawHeader(FileSystem& fs, const HeaderState& header);
 
+// The same sidecar, written to its temporary file but not yet in place: a raster is committed
+// between the two steps, so that a sidecar that cannot be written stops the command before the
+// raster replaces an earlier one, and an earlier sidecar never stands beside a new raster.
+AtomicOutputFile PrepareRawHeader(FileSystem& fs, const HeaderState& header);
+
 // Rows of samples in file byte order. On a little-endian host this is a plain copy.
 void ToFileOrder(std::span<float> samples);
 inline void FromFileOrder(std::span<float> samples) {
@@ -47,6 +52,9 @@ class RasterWriter {
   // `row` is in host order; it may be reordered in place on big-endian hosts.
   void writeRow(std::span<float> row);
   void commit() { file_.commit(); }
+  // Puts the raster and then its sidecar in place, after header.width and header.height have
+  // been set.
+  void commitWithHeader(FileSystem& fs, const HeaderState& header);
 
  private:
   explicit RasterWriter(AtomicOutputFile file) : file_(std::move(file)) {}

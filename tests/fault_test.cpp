@@ -175,20 +175,21 @@ std::vector<FaultCase> NoDataFaults() {
        FileAction::kRename,
        "out.raw",
        {}},
-      // The raster is whole and new; its sidecar cannot follow, and the message says so.
+      // The sidecar is written before the raster takes its place, so neither replaces the
+      // earlier pair and no old sidecar ends up describing a new raster.
       {"NoDataSidecarRefused",
        Command::kNoData,
        [](FaultyFileSystem& fs) { fs.failCreateContaining = ".hd1"; },
        -1,
        FileAction::kCreate,
        "out.raw.hd1",
-       {"out.raw"}},
+       {}},
       {"NoDataFolderTurnsReadOnly",
        Command::kNoData,
        [](FaultyFileSystem&) {},
        100,
-       FileAction::kRename,
-       "out.raw",
+       FileAction::kCreate,  // the sidecar, prepared before the raster takes its place
+       "out.raw.hd1",
        {}},
       // A write fails and the temporary file cannot be removed either: the first fault is the
       // one reported.
@@ -227,13 +228,13 @@ std::vector<FaultCase> Dem5MergeFaults() {
        -1,
        FileAction::kCreate,
        "5339-DEM5.hd1",
-       {"5339-DEM5"}},
+       {}},
       {"Dem5FolderTurnsReadOnly",
        Command::kDem5Merge,
        [](FaultyFileSystem&) {},
        6000,
-       FileAction::kRename,
-       "5339-DEM5",
+       FileAction::kCreate,
+       "5339-DEM5.hd1",
        {}},
   };
 }
@@ -267,7 +268,7 @@ std::vector<FaultCase> GmlFaults(Command command, const std::string& prefix,
        -1,
        FileAction::kCreate,
        mosaic + ".hd1",
-       {tile, mosaic}},
+       {tile}},
       {prefix + "FolderTurnsReadOnlyInTheTilePhase",
        command,
        none,
@@ -279,8 +280,8 @@ std::vector<FaultCase> GmlFaults(Command command, const std::string& prefix,
        command,
        none,
        tileSteps + 100,
-       FileAction::kRename,
-       mosaic,
+       FileAction::kCreate,
+       mosaic + ".hd1",
        {tile}},
   };
 }

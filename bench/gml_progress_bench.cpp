@@ -107,8 +107,8 @@ int main(int argc, char** argv) {
   std::printf("platform %s, tile %s, bar %d px wide\n", qPrintable(QApplication::platformName()),
               tile.filename().string().c_str(), bar->width());
   std::printf(
-      "one progress step: %.1f us (processing events alone %.1f us, advancing the bar "
-      "alone %.1f us)\n",
+      "a bare QProgressBar set at every step: %.1f us a step (processing events alone %.1f us, "
+      "advancing the bar alone %.1f us)\n",
       both / (2 * kTileHeight) * 1e6, eventsOnly / (2 * kTileHeight) * 1e6,
       barOnly / (2 * kTileHeight) * 1e6);
   const double share = both / quiet;
@@ -116,10 +116,12 @@ int main(int argc, char** argv) {
       "tile without steps %.1f ms, with its %d steps %.1f ms; the steps alone %.1f ms, "
       "%.0f %% of the tile's own time: %s\n",
       quiet * 1e3, 2 * kTileHeight, stepped * 1e3, both * 1e3, 100 * share,
-      share < 1 ? "the tile dominates" : "THE STEPS DOMINATE");
+      share < 1 ? "the tile dominates" : "the steps dominate");
+  const double windowShare = throttled / quiet;
   std::printf(
       "the window's services (bar redrawn at most 60 times a second): steps alone %.1f ms, "
-      "%.0f %% of the tile; the tile with them %.1f ms\n",
-      throttled * 1e3, 100 * throttled / quiet, windowTile * 1e3);
-  return 0;
+      "%.0f %% of the tile; the tile with them %.1f ms: %s\n",
+      throttled * 1e3, 100 * windowShare, windowTile * 1e3,
+      windowShare < 1 ? "the tile dominates, goal met" : "THE STEPS DOMINATE, goal missed");
+  return windowShare < 1 ? 0 : 1;
 }

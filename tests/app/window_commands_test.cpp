@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -92,7 +93,78 @@ class WindowCommandsTest : public QObject {
   void closeWaitsForCommand_data();
   void closeWaitsForCommand();
   void dialogsOfferLastChosenPath();
+  void batchButtonsRunTheirCommands_data();
+  void batchButtonsRunTheirCommands();
+  void gml5ConversionEndToEnd();
 };
+
+void WindowCommandsTest::batchButtonsRunTheirCommands_data() {
+  QTest::addColumn<QString>("button");
+  QTest::addColumn<QString>("title");
+  QTest::addColumn<QString>("cancelled");
+  QTest::addColumn<QString>("notFound");
+  const QString gmlTitle = QString::fromUtf8("対象GMLファイル（１ファイル）を指定する");
+  const QString gmlCancelled =
+      QString::fromUtf8("対象GMLファイルが指定されていません\n再度、実行してください");
+  const QString gmlNotFound =
+      QString::fromUtf8("対象GMLファイルが見つかりません\n再度、実行してください");
+  QTest::newRow("GML10") << "Button1" << gmlTitle << gmlCancelled << gmlNotFound;
+  QTest::newRow("GML5") << "Button6" << gmlTitle << gmlCancelled << gmlNotFound;
+  QTest::newRow("DEM5 merge")
+      << "Button8" << QString::fromUtf8("対象DEM5ファイル（１ファイル）を指定する")
+      << QString::fromUtf8("対象DEM5ファイルが指定されていません\n再度、実行してください")
+      << QString::fromUtf8("対象DEM5ファイルが見つかりません\n再度、実行してください");
+}
+
+// Each Run button starts its own command: its dialog, then its messages for a cancelled
+// dialog and for a folder with nothing to convert.
+void WindowCommandsTest::batchButtonsRunTheirCommands() {
+  QFETCH(QString, button);
+  QFETCH(QString, title);
+  QFETCH(QString, cancelled);
+  QFETCH(QString, notFound);
+  QTemporaryDir folder;
+  ScriptedRunner runner;
+  TForm92 window{"Elevara", &runner};
+  auto* run = window.findChild<QPushButton*>(button);
+  QVERIFY(run != nullptr);
+
+  runner.answers = {std::nullopt, folder.filePath("picked.xml")};
+  run->click();
+  run->click();
+  QCOMPARE(runner.dialogs.size(), std::size_t{2});
+  QCOMPARE(runner.dialogs[0].title, title);
+  QCOMPARE(runner.dialogs[0].objectName, QStringLiteral("OpenDialog1"));
+  QCOMPARE(runner.boxes.size(), std::size_t{2});
+  QCOMPARE(runner.boxes[0].text, cancelled);
+  QCOMPARE(runner.boxes[1].text, notFound);
+  QCOMPARE(window.ProgressBar1->value(), 0);
+}
+
+void WindowCommandsTest::gml5ConversionEndToEnd() {
+  QTemporaryDir folder;
+  const QString tile = QStringLiteral("FG-GML-3624-30-98-DEM5B-20170202.xml");
+  QVERIFY(QFile::copy(QStringLiteral(ELEVARA_SAMPLES "/") + tile, folder.filePath(tile)));
+  ScriptedRunner runner;
+  TForm92 window{"Elevara", &runner};
+  runner.answers = {folder.filePath(tile)};
+  int barAtFinalMessage = -1;
+  runner.onMessageBox = [&] { barAtFinalMessage = window.ProgressBar1->value(); };
+  window.Button6->click();
+
+  QCOMPARE(runner.boxes.size(), std::size_t{1});
+  QCOMPARE(runner.boxes[0].text, QString::fromUtf8("ファイル変換を終了しました"));
+  // The mosaic phase of one code: one step per mosaic row.
+  QCOMPARE(window.ProgressBar1->maximum(), 1500);
+  QCOMPARE(barAtFinalMessage, 1500);
+  QCOMPARE(window.ProgressBar1->value(), 0);
+  QCOMPARE(QFileInfo(folder.filePath("362430-DEM5")).size(), qint64{13'500'000});
+  QCOMPARE(ReadFile(folder.filePath("362430-DEM5.hd1")),
+           QByteArray("2250 width\r\n1500 height\r\n4 data_type\r\n"));
+  QVERIFY(QFile::exists(folder.filePath("36243098-DEM5")));
+  QVERIFY(QFile::exists(folder.filePath("gml_name.txt")));
+  QVERIFY(!QFile::exists(folder.filePath("dtm.txt")));
+}
 
 void WindowCommandsTest::noDataReplacementEndToEnd() {
   NoDataRun run;

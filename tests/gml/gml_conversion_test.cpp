@@ -314,7 +314,7 @@ TEST_F(FaultyRun, AFullDiskAtAnyPointLeavesOnlyWholeFiles) {
 TEST(PublishedGml5Run, PlacesEightTilesInMosaic362430) {
   TempFolder folder;
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(ELEVARA_TEST_DATA "/gsi")) {
+  for (const auto& entry : fs::directory_iterator(ELEVARA_SAMPLES)) {
     const std::string name = entry.path().filename().string();
     if (name.find("DEM5B") == std::string::npos) continue;
     fs::copy_file(entry.path(), folder / name);
@@ -363,7 +363,7 @@ TEST(PublishedGml5Run, PlacesEightTilesInMosaic362430) {
 TEST(PublishedGml10Run, PlacesTile76InMosaic3926) {
   TempFolder folder;
   const std::string name = "FG-GML-3926-76-DEM10B-20161001.xml";
-  fs::copy_file(ELEVARA_TEST_DATA "/gsi/" + name, folder / name);
+  fs::copy_file(ELEVARA_SAMPLES "/" + name, folder / name);
   ScriptedServices services;
   services.openAnswers.push_back(folder / name);
   ASSERT_EQ(RunGml10Conversion(services).outcome, CommandOutcome::kFinished);

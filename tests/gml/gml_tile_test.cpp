@@ -330,7 +330,7 @@ TEST(PublishedTiles, ConvertAsThePlainReading) {
     int width, height;
   };
   std::vector<Tile> tiles;
-  for (const auto& entry : std::filesystem::directory_iterator(ELEVARA_TEST_DATA "/gsi")) {
+  for (const auto& entry : std::filesystem::directory_iterator(ELEVARA_SAMPLES)) {
     const std::string name = entry.path().filename().string();
     if (name.find("DEM5B") != std::string::npos) tiles.push_back({entry.path(), 225, 150});
     if (name.find("DEM10B") != std::string::npos) tiles.push_back({entry.path(), 1125, 750});
@@ -354,7 +354,7 @@ TEST(PublishedTiles, ConvertAsThePlainReading) {
 
 TEST(PublishedTiles, TheSingleValueOfTile98LandsAtItsStartPoint) {
   TempFolder folder;
-  ConvertGmlTile(SystemFileSystem(), ELEVARA_TEST_DATA "/gsi/FG-GML-3624-30-98-DEM5B-20170202.xml",
+  ConvertGmlTile(SystemFileSystem(), ELEVARA_SAMPLES "/FG-GML-3624-30-98-DEM5B-20170202.xml",
                  folder / "dtm.txt", folder / "tile", 225, 150, [] {});
   const std::vector<float> cells = ReadFloats(folder / "tile");
   ASSERT_EQ(cells.size(), 225u * 150);

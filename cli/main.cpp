@@ -1,12 +1,17 @@
 // elevara-cli: the window's four commands from a terminal.
-#include <unistd.h>
-
 #include <csignal>
+#include <cstdio>
 #include <iostream>
 #include <string_view>
 #include <vector>
 
 #include "cli/front_end.h"
+
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -18,7 +23,19 @@ void NoteInterrupt(int signal) {
   interruptSignal = signal;
 }
 
+bool StandardErrorIsTerminal() {
+#if defined(_WIN32)
+  return _isatty(_fileno(stderr)) != 0;
+#else
+  return isatty(STDERR_FILENO) == 1;
+#endif
+}
+
 void InstallInterruptHandlers() {
+#if defined(_WIN32)
+  std::signal(SIGINT, NoteInterrupt);
+  std::signal(SIGTERM, NoteInterrupt);
+#else
   struct sigaction action {};
   action.sa_handler = NoteInterrupt;
   sigemptyset(&action.sa_mask);
@@ -27,6 +44,7 @@ void InstallInterruptHandlers() {
   action.sa_flags = SA_RESETHAND | SA_RESTART;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+#endif
 }
 
 }  // namespace
@@ -34,7 +52,7 @@ void InstallInterruptHandlers() {
 int main(int argc, char** argv) {
   InstallInterruptHandlers();
   std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-  const elevara::cli::Terminal terminal{std::cout, std::cerr, isatty(STDERR_FILENO) == 1,
+  const elevara::cli::Terminal terminal{std::cout, std::cerr, StandardErrorIsTerminal(),
                                         interruptSignal};
   return elevara::cli::RunFrontEnd(arguments, terminal);
 }

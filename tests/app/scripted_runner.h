@@ -8,8 +8,10 @@
 #include <vector>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QTimer>
 
 #include "app/modal_runner.h"
 
@@ -64,5 +66,21 @@ class ScriptedRunner : public ModalRunner {
     if (onMessageBox) onMessageBox();
   }
 };
+
+// Runs `start` inside the application's message loop, as the program does, and tells whether
+// the loop ended because the last window was closed.
+inline bool MessageLoopEndsAfter(const std::function<void()>& start) {
+  bool timedOut = false;
+  QTimer guard;
+  guard.setSingleShot(true);
+  QObject::connect(&guard, &QTimer::timeout, [&] {
+    timedOut = true;
+    QCoreApplication::quit();
+  });
+  guard.start(30000);
+  QTimer::singleShot(0, start);
+  const int code = QApplication::exec();
+  return !timedOut && code == 0;
+}
 
 }  // namespace elevara::app::testing

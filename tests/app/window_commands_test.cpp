@@ -19,6 +19,7 @@
 #include "tests/app/scripted_runner.h"
 
 using elevara::app::TForm92;
+using elevara::app::testing::MessageLoopEndsAfter;
 using elevara::app::testing::ScriptedRunner;
 
 namespace {
@@ -62,22 +63,6 @@ struct NoDataRun {
 QList<QWidget*> CommandControls(TForm92& window) {
   return {window.Button1, window.Button2, window.Button4, window.Button5, window.Button6,
           window.Button7, window.Button8, window.Button9, window.Edit1,   window.Edit2};
-}
-
-// Runs `start` inside the application's message loop, as the program does, and tells whether
-// the loop ended because the last window was closed.
-bool MessageLoopEndsAfter(const std::function<void()>& start) {
-  bool timedOut = false;
-  QTimer guard;
-  guard.setSingleShot(true);
-  QObject::connect(&guard, &QTimer::timeout, [&] {
-    timedOut = true;
-    QCoreApplication::quit();
-  });
-  guard.start(30000);
-  QTimer::singleShot(0, start);
-  const int code = QApplication::exec();
-  return !timedOut && code == 0;
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "tests/app/scripted_runner.h"
 
 using elevara::app::TForm92;
+using elevara::app::testing::MessageLoopEndsAfter;
 using elevara::app::testing::ScriptedRunner;
 
 namespace {
@@ -31,22 +32,6 @@ QString TextOf(const QWidget* control) {
 }
 
 constexpr int kAutoWidth = -1;
-
-// Runs `start` inside the application's message loop, as the program does, and tells whether
-// the loop ended because the last window was closed.
-bool MessageLoopEndsAfter(const std::function<void()>& start) {
-  bool timedOut = false;
-  QTimer guard;
-  guard.setSingleShot(true);
-  QObject::connect(&guard, &QTimer::timeout, [&] {
-    timedOut = true;
-    QCoreApplication::quit();
-  });
-  guard.start(30000);
-  QTimer::singleShot(0, start);
-  const int code = QApplication::exec();
-  return !timedOut && code == 0;
-}
 
 }  // namespace
 

@@ -2,25 +2,26 @@
 BUILD      ?= build
 JOBS       ?= 2
 CMAKE_ARGS ?=
+PREFIX     ?= /usr/local
 
-.PHONY: setup configure build run test sanitize fuzz bench demo format format-check install clean
+CONFIGURE = cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DELEVARA_WERROR=ON
 
-setup:
-	@scripts/setup.sh
+.PHONY: run test sanitize fuzz bench demo format format-check install clean
 
-configure: setup
-	@cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DELEVARA_WERROR=ON $(CMAKE_ARGS) >/dev/null
-
-build: configure
-	@cmake --build $(BUILD) -j $(JOBS)
-
-run: build
+run:
+	@scripts/setup.sh window
+	@$(CONFIGURE) -DELEVARA_BUILD_TESTS=OFF $(CMAKE_ARGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target elevara
 	@scripts/run-window.sh $(BUILD)/app/elevara
 
-test: build
+test:
+	@scripts/setup.sh test
+	@$(CONFIGURE) -DELEVARA_BUILD_TESTS=ON $(CMAKE_ARGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
 	@QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-sanitize: setup
+sanitize:
+	@scripts/setup.sh test
 	@cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DELEVARA_WERROR=ON \
 	  -DELEVARA_SANITIZE=ON $(CMAKE_ARGS) >/dev/null
 	@cmake --build build-sanitize -j $(JOBS)
@@ -29,22 +30,36 @@ sanitize: setup
 	  ctest --test-dir build-sanitize --output-on-failure -j $(JOBS)
 
 FUZZ_SECONDS ?= 60
-fuzz: setup
+fuzz:
+	@scripts/setup.sh fuzz
 	@scripts/fuzz.sh $(FUZZ_SECONDS)
 
-bench: build
+bench:
+	@scripts/setup.sh bench
+	@$(CONFIGURE) -DELEVARA_BUILD_BENCH=ON $(CMAKE_ARGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
 	@scripts/bench.sh $(BUILD)
 
-demo: build
+demo:
+	@scripts/setup.sh window
+	@$(CONFIGURE) $(CMAKE_ARGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target elevara-cli
 	@scripts/demo.sh $(BUILD)
 
-install: build
-	@cmake --install $(BUILD)
+# The window and the terminal front end, stripped, with the desktop entry, the icon, the README
+# and the data credit, under PREFIX.
+install:
+	@scripts/setup.sh window
+	@$(CONFIGURE) $(CMAKE_ARGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS) --target elevara elevara-cli
+	@cmake --install $(BUILD) --prefix $(PREFIX) --strip
 
 format:
+	@scripts/setup.sh format
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 format-check:
+	@scripts/setup.sh format
 	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 clean:

@@ -23,14 +23,6 @@ std::int64_t Magnitude(std::int64_t value) {
   return value < 0 ? -value : value;
 }
 
-std::int64_t SaturatingAdd(std::int64_t a, std::int64_t b) {
-  constexpr std::int64_t kLargest = std::numeric_limits<std::int64_t>::max();
-  constexpr std::int64_t kSmallest = std::numeric_limits<std::int64_t>::min();
-  if (b > 0 && a > kLargest - b) return kLargest;
-  if (b < 0 && a < kSmallest - b) return kSmallest;
-  return a + b;
-}
-
 std::filesystem::path ToPath(const QString& path) {
 #ifdef _WIN32
   return std::filesystem::path(path.toStdWString());
@@ -114,38 +106,28 @@ void QtServices::processMessages() {
   QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-void QtServices::setProgressMinimum(std::int64_t value) {
-  minimum_ = value;
-  showProgress();
-}
-
-void QtServices::setProgressMaximum(std::int64_t value) {
-  maximum_ = value;
-  showProgress();
-}
-
-void QtServices::setProgressPosition(std::int64_t value) {
-  position_ = value;
-  showProgress();
-}
-
-void QtServices::setProgressStep(std::int64_t value) {
-  step_ = value;
-}
-
-void QtServices::stepProgress() {
-  // The bar stops at its ends rather than wrapping around to look empty again.
-  const std::int64_t next = SaturatingAdd(position_, step_);
-  position_ = maximum_ < minimum_ ? next : std::clamp(next, minimum_, maximum_);
-  // QProgressBar repaints at once on every visible change, which costs more than a row of work;
-  // the bar is redrawn at most about sixty times a second, and always when it reaches its end.
-  if (position_ >= maximum_ || !sinceShown_.isValid() || sinceShown_.elapsed() >= kRedrawMs) {
-    showProgress();
+void QtServices::progressChanged(ProgressChange change) {
+  switch (change) {
+    case ProgressChange::kStep:
+      return;
+    case ProgressChange::kAdvance:
+      // QProgressBar repaints at once on every visible change, which costs more than a row of
+      // work; the bar is redrawn at most about sixty times a second, and whenever it reaches
+      // its end.
+      if (progress().position() < progress().maximum() && sinceShown_.isValid() &&
+          sinceShown_.elapsed() < kRedrawMs) {
+        return;
+      }
+      break;
+    default:
+      break;
   }
+  showProgress();
 }
 
 void QtServices::showProgress() {
-  const BarRange range = ScaleForBar(minimum_, maximum_, position_);
+  const BarRange range =
+      ScaleForBar(progress().minimum(), progress().maximum(), progress().position());
   bar_.setRange(range.minimum, range.maximum);
   bar_.setValue(range.value);
   sinceShown_.start();

@@ -34,17 +34,9 @@ class QtServices final : public Services {
   std::optional<std::filesystem::path> runSaveDialog(const std::string& title) override;
   void showMessage(const std::string& text) override;
   void processMessages() override;
-  void setProgressMinimum(std::int64_t value) override;
-  void setProgressMaximum(std::int64_t value) override;
-  void setProgressPosition(std::int64_t value) override;
-  void setProgressStep(std::int64_t value) override;
-  void stepProgress() override;
 
-  // The bar in the commands' own units.
-  std::int64_t progressMinimum() const { return minimum_; }
-  std::int64_t progressMaximum() const { return maximum_; }
-  std::int64_t progressPosition() const { return position_; }
-  std::int64_t progressStep() const { return step_; }
+ protected:
+  void progressChanged(ProgressChange change) override;
 
  private:
   std::optional<std::filesystem::path> runFileDialog(QFileDialog& dialog, QString& lastChosen);
@@ -58,11 +50,6 @@ class QtServices final : public Services {
   // What each dialog offers again; the open dialog is shared by every command.
   QString lastOpened_;
   QString lastSaved_;
-  // A bar that starts empty with the range and step it has before any command.
-  std::int64_t minimum_ = 0;
-  std::int64_t maximum_ = 100;
-  std::int64_t position_ = 0;
-  std::int64_t step_ = 10;
   static constexpr qint64 kRedrawMs = 16;
   QElapsedTimer sinceShown_;
 };

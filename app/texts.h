@@ -1,9 +1,14 @@
-// Every text the window shows, in one place, as UTF-8.
+// The texts of the window's own controls, help boxes and message boxes, as UTF-8. The commands'
+// dialog titles, filters and messages belong to each command (gml_text, dem5_text,
+// nodata_text); the caption and the fields' initial numbers come with the version
+// (platform/product.h).
 #pragma once
+
+#include "platform/product.h"
 
 namespace elevara::app::text {
 
-inline constexpr char kCaption[] = "ELEVARA Ver.1.02";
+inline constexpr const char* kCaption = kProductCaption;
 
 inline constexpr char kRun[] = "実行";
 inline constexpr char kHelp[] = "ヘルプ";
@@ -28,8 +33,8 @@ inline constexpr char kLines[] =
     "ライン"
     "\xE3\x80\x80"
     "（縦）：";
-inline constexpr char kDefaultWidth[] = "9000";
-inline constexpr char kDefaultHeight[] = "6000";
+inline constexpr const char* kDefaultWidth = kDefaultWidthText;
+inline constexpr const char* kDefaultHeight = kDefaultHeightText;
 
 inline constexpr char kHelpGml10[] =
     "基盤地図情報（数値標高モデル）10mメッシュ標高データ（GMLファイル）を32ビットFloating "

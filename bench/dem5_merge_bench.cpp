@@ -26,6 +26,7 @@
 #include "platform/services.h"
 #include "raster/dem5_merge.h"
 #include "raster/raw_raster.h"
+#include "tests/support/null_services.h"
 
 namespace {
 
@@ -36,28 +37,6 @@ constexpr double kGoal = 0.5;
 constexpr int kTimedPasses = 3;
 constexpr std::uint64_t kMergedBytes = 18000ull * 12000 * 4;
 
-// A window that answers the dialog with one tile and keeps the final message.
-class BenchServices : public Services {
- public:
-  explicit BenchServices(fs::path picked) : picked_(std::move(picked)) {}
-  std::optional<fs::path> runOpenDialog(const std::string&, const std::string&) override {
-    return picked_;
-  }
-  std::optional<fs::path> runSaveDialog(const std::string&) override { return std::nullopt; }
-  void showMessage(const std::string& text) override { message = text; }
-  void processMessages() override {}
-  void setProgressMinimum(std::int64_t) override {}
-  void setProgressMaximum(std::int64_t) override {}
-  void setProgressPosition(std::int64_t) override {}
-  void setProgressStep(std::int64_t) override {}
-  void stepProgress() override {}
-
-  std::string message;
-
- private:
-  fs::path picked_;
-};
-
 std::vector<fs::path> WriteTiles(const fs::path& folder) {
   std::vector<float> row(static_cast<std::size_t>(kDem5MergeLayout.tileWidth));
   std::mt19937 random(5339);
@@ -67,7 +46,7 @@ std::vector<fs::path> WriteTiles(const fs::path& folder) {
     for (int column = 0; column < 8; ++column) {
       std::string name = "5339" + std::to_string(rowDigit) + std::to_string(column) + "-DEM5.raw";
       tiles.push_back(folder / name);
-      RasterWriter tile = RasterWriter::Create(SystemFileSystem(), tiles.back());
+      RasterWriter tile = RasterWriter::CreateTile(SystemFileSystem(), tiles.back());
       for (int line = 0; line < kDem5MergeLayout.tileHeight; ++line) {
         for (float& sample : row) sample = elevation(random);
         tile.writeRow(row);
@@ -115,9 +94,9 @@ double TimeCat(const std::vector<fs::path>& tiles, const fs::path& out) {
 
 double TimeMerge(const fs::path& folder, const fs::path& merged) {
   Settle({merged});
-  BenchServices services(folder / "533946-DEM5.raw");
+  testing::NullServices services(folder / "533946-DEM5.raw");
   double seconds = SecondsOf([&] { RunDem5Merge(services); });
-  if (services.message != kFinishedMessage) throw std::runtime_error(services.message);
+  if (services.lastMessage != kFinishedMessage) throw std::runtime_error(services.lastMessage);
   if (fs::file_size(merged) != kMergedBytes) throw std::runtime_error("merge wrote a wrong size");
   return seconds;
 }

@@ -1,6 +1,6 @@
-// How fast a GML tile becomes a tile raster, against the plain first-version converter built
-// beside this bench, and what a whole GML10 run over one full mosaic of 64 tiles costs in time
-// and memory.
+// How fast a GML tile becomes a tile raster, against the straightforward converter built beside
+// this bench as a yardstick, and what a whole GML10 run over one full mosaic of 64 tiles costs in
+// time and memory.
 //
 //   gml_bench                 both measurements
 //   gml_bench --run N         one GML10 run over N tiles (used by the above, one process each)
@@ -22,10 +22,14 @@
 #include "gml/gml_tile.h"
 #include "platform/file_system.h"
 #include "platform/services.h"
+#include "tests/support/files.h"
+#include "tests/support/null_services.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using elevara::testing::NullServices;
+using elevara::testing::TempFolder;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kTileWidth = 1125;
@@ -41,23 +45,6 @@ double PeakMemoryMiB() {
   getrusage(RUSAGE_SELF, &usage);
   return static_cast<double>(usage.ru_maxrss) / 1024.0;  // kilobytes on Linux
 }
-
-class BenchFolder {
- public:
-  BenchFolder() {
-    std::random_device random;
-    path_ = fs::temp_directory_path() / ("elevara-bench-" + std::to_string(random()));
-    fs::create_directories(path_);
-  }
-  ~BenchFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 // A full 10 m tile laid out like the published ones: start point 0 0 behind the value list.
 void GenerateTile(const fs::path& path) {
@@ -76,7 +63,7 @@ void GenerateTile(const fs::path& path) {
          "\t\t\t\t\t<gml:startPoint>0 0</gml:startPoint>\r\n\t</DEM>\r\n</Dataset>\r\n";
 }
 
-fs::path BenchTile(const BenchFolder& scratch) {
+fs::path BenchTile(const TempFolder& scratch) {
   fs::path shared = ELEVARA_BENCH_TILE;
   if (fs::exists(shared)) return shared;
   fs::path generated = scratch.path() / "FG-GML-5339-00-dem10b-generated.xml";
@@ -85,9 +72,7 @@ fs::path BenchTile(const BenchFolder& scratch) {
 }
 
 bool SameBytes(const fs::path& a, const fs::path& b) {
-  std::ifstream left(a, std::ios::binary), right(b, std::ios::binary);
-  return std::equal(std::istreambuf_iterator<char>(left), {}, std::istreambuf_iterator<char>(right),
-                    {});
+  return elevara::testing::ReadBytes(a) == elevara::testing::ReadBytes(b);
 }
 
 double Median(std::vector<double> values) {
@@ -97,7 +82,7 @@ double Median(std::vector<double> values) {
 
 // Returns whether the goal was met (or could not be measured).
 bool MeasureTile() {
-  BenchFolder scratch;
+  TempFolder scratch;
   const fs::path tile = BenchTile(scratch);
   const fs::path yardstick = ELEVARA_YARDSTICK;
   const bool haveYardstick = fs::exists(yardstick);
@@ -105,7 +90,8 @@ bool MeasureTile() {
               static_cast<double>(fs::file_size(tile)) / 1e6);
 
   std::vector<double> ours, theirs;
-  const std::function<void()> noProgress = [] {};
+  NullServices services;
+  elevara::Progress progress(services);
   for (int i = 0; i < kRepetitions; ++i) {
     if (haveYardstick) {
       std::string command = "'" + yardstick.string() + "' '" + tile.string() + "' '" +
@@ -116,8 +102,8 @@ bool MeasureTile() {
       theirs.push_back(SecondsSince(start));
     }
     auto start = Clock::now();
-    elevara::ConvertGmlTile(elevara::SystemFileSystem(), tile, scratch.path() / "dtm.txt",
-                            scratch.path() / "tile.raw", kTileWidth, kTileHeight, noProgress);
+    elevara::ConvertGmlTile(elevara::SystemFileSystem(), progress, tile, scratch.path() / "dtm.txt",
+                            scratch.path() / "tile.raw", kTileWidth, kTileHeight);
     ours.push_back(SecondsSince(start));
   }
   std::printf("ConvertGmlTile, value file included: median %.1f ms, best %.1f ms (%d runs)\n",
@@ -138,33 +124,21 @@ bool MeasureTile() {
 }
 
 // Answers the dialog with one tile of the folder and notes when the mosaic phase begins.
-class BenchServices : public elevara::Services {
+class BenchServices : public NullServices {
  public:
-  explicit BenchServices(fs::path chosen) : chosen_(std::move(chosen)) {}
-  std::optional<fs::path> runOpenDialog(const std::string&, const std::string&) override {
-    return chosen_;
-  }
-  std::optional<fs::path> runSaveDialog(const std::string&) override { return std::nullopt; }
-  void showMessage(const std::string& text) override { lastMessage = text; }
-  void processMessages() override {}
-  void setProgressMinimum(std::int64_t) override {}
-  void setProgressMaximum(std::int64_t) override {
-    if (++phases == 2) mosaicPhaseStart = Clock::now();
-  }
-  void setProgressPosition(std::int64_t) override {}
-  void setProgressStep(std::int64_t) override {}
-  void stepProgress() override {}
+  explicit BenchServices(fs::path chosen) : NullServices(std::move(chosen)) {}
 
   int phases = 0;
   Clock::time_point mosaicPhaseStart;
-  std::string lastMessage;
 
- private:
-  fs::path chosen_;
+ protected:
+  void progressChanged(ProgressChange change) override {
+    if (change == ProgressChange::kMaximum && ++phases == 2) mosaicPhaseStart = Clock::now();
+  }
 };
 
 int RunGml10(int tiles) {
-  BenchFolder scratch;
+  TempFolder scratch;
   const fs::path source = BenchTile(scratch);
   fs::path folder = scratch.path() / "run";
   fs::create_directories(folder);

@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
-#include <random>
 #include <string>
 
 #include "app/modal_runner.h"
@@ -21,6 +20,8 @@
 #include "gml/gml_tile.h"
 #include "platform/file_system.h"
 #include "platform/services.h"
+#include "tests/support/files.h"
+#include "tests/support/null_services.h"
 
 namespace {
 
@@ -41,6 +42,22 @@ double BestSeconds(const std::function<void()>& work) {
   return best;
 }
 
+// A bare progress bar set at every step, with the pending events processed before, as a window
+// would do without limiting its redraws.
+class BareBarServices : public elevara::testing::NullServices {
+ public:
+  explicit BareBarServices(QProgressBar& bar) : bar_(bar) {}
+  void processMessages() override { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+ protected:
+  void progressChanged(ProgressChange change) override {
+    if (change == ProgressChange::kAdvance) bar_.setValue(bar_.value() + 1);
+  }
+
+ private:
+  QProgressBar& bar_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -58,29 +75,29 @@ int main(int argc, char** argv) {
     std::printf("progress bench: %s absent, nothing to measure\n", tile.string().c_str());
     return 0;
   }
-  std::random_device random;
-  const fs::path scratch =
-      fs::temp_directory_path() / ("elevara-progress-bench-" + std::to_string(random()));
-  fs::create_directories(scratch);
+  const elevara::testing::TempFolder scratch;
+  const int tileSteps = static_cast<int>(elevara::GmlTileSteps(kTileHeight));
 
-  bar->setRange(0, 2 * kTileHeight);
+  bar->setRange(0, tileSteps);
   const std::function<void()> windowStep = [bar] {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     bar->setValue(bar->value() + 1);
   };
-  const std::function<void()> noStep = [] {};
-  auto convert = [&](const std::function<void()>& step) {
+  elevara::testing::NullServices quietServices;
+  BareBarServices barServices(*bar);
+  auto convert = [&](elevara::Services& services) {
     bar->setValue(0);
-    elevara::ConvertGmlTile(elevara::SystemFileSystem(), tile, scratch / "dtm.txt",
-                            scratch / "tile.raw", kTileWidth, kTileHeight, step);
+    elevara::Progress progress(services);
+    elevara::ConvertGmlTile(elevara::SystemFileSystem(), progress, tile, scratch / "dtm.txt",
+                            scratch / "tile.raw", kTileWidth, kTileHeight);
   };
 
-  const double quiet = BestSeconds([&] { convert(noStep); });
-  const double stepped = BestSeconds([&] { convert(windowStep); });
+  const double quiet = BestSeconds([&] { convert(quietServices); });
+  const double stepped = BestSeconds([&] { convert(barServices); });
   auto stepsAlone = [&](const std::function<void()>& step) {
     return BestSeconds([&] {
       bar->setValue(0);
-      for (int i = 0; i < 2 * kTileHeight; ++i) step();
+      for (int i = 0; i < tileSteps; ++i) step();
     });
   };
   const double both = stepsAlone(windowStep);
@@ -93,29 +110,26 @@ int main(int argc, char** argv) {
   elevara::app::QtServices services(openDialog, saveDialog, *bar, runner, QStringLiteral("bench"));
   elevara::Progress progress(services);
   const double throttled = BestSeconds([&] {
-    progress.startPhase(2 * kTileHeight);
-    for (int i = 0; i < 2 * kTileHeight; ++i) progress.step();
+    progress.startPhase(tileSteps);
+    for (int i = 0; i < tileSteps; ++i) progress.step();
   });
   const double windowTile = BestSeconds([&] {
-    progress.startPhase(2 * kTileHeight);
-    elevara::ConvertGmlTile(elevara::SystemFileSystem(), tile, scratch / "dtm.txt",
-                            scratch / "tile.raw", kTileWidth, kTileHeight,
-                            [&] { progress.step(); });
+    progress.startPhase(tileSteps);
+    elevara::ConvertGmlTile(elevara::SystemFileSystem(), progress, tile, scratch / "dtm.txt",
+                            scratch / "tile.raw", kTileWidth, kTileHeight);
   });
-  fs::remove_all(scratch);
 
   std::printf("platform %s, tile %s, bar %d px wide\n", qPrintable(QApplication::platformName()),
               tile.filename().string().c_str(), bar->width());
   std::printf(
       "a bare QProgressBar set at every step: %.1f us a step (processing events alone %.1f us, "
       "advancing the bar alone %.1f us)\n",
-      both / (2 * kTileHeight) * 1e6, eventsOnly / (2 * kTileHeight) * 1e6,
-      barOnly / (2 * kTileHeight) * 1e6);
+      both / tileSteps * 1e6, eventsOnly / tileSteps * 1e6, barOnly / tileSteps * 1e6);
   const double share = both / quiet;
   std::printf(
       "tile without steps %.1f ms, with its %d steps %.1f ms; the steps alone %.1f ms, "
       "%.0f %% of the tile's own time: %s\n",
-      quiet * 1e3, 2 * kTileHeight, stepped * 1e3, both * 1e3, 100 * share,
+      quiet * 1e3, tileSteps, stepped * 1e3, both * 1e3, 100 * share,
       share < 1 ? "the tile dominates" : "the steps dominate");
   const double windowShare = throttled / quiet;
   std::printf(

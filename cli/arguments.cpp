@@ -3,6 +3,8 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/product.h"
+
 namespace elevara::cli {
 namespace {
 
@@ -151,7 +153,7 @@ const char kHelpText[] =
     "gml10, gml5, merge, nodata.\n";
 
 std::string VersionText() {
-  return "ELEVARA Ver." ELEVARA_VERSION;
+  return kProductCaption;
 }
 
 }  // namespace elevara::cli

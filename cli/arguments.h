@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/product.h"
+
 namespace elevara::cli {
 
 enum class Subcommand { kGml10, kGml5, kMerge, kNoData };
@@ -22,8 +24,8 @@ struct Invocation {
   std::optional<std::filesystem::path> openAnswer;
   std::optional<std::filesystem::path> saveAnswer;
   // The texts of the window's pixel and line fields, converted by the command itself.
-  std::string widthText = "9000";
-  std::string heightText = "6000";
+  std::string widthText = kDefaultWidthText;
+  std::string heightText = kDefaultHeightText;
 };
 
 // A command line that does not fit the interface; what() says what is wrong in one line.

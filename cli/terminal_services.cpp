@@ -95,29 +95,21 @@ void TerminalServices::processMessages() {
   if (interruptSignal_ != 0) throw Interrupted();
 }
 
-void TerminalServices::setProgressMinimum(std::int64_t value) {
-  minimum_ = value;
-}
-
-void TerminalServices::setProgressMaximum(std::int64_t value) {
-  // Every phase sets its own range, so a new maximum is a new phase.
-  maximum_ = value;
-  if (progress_ != nullptr) progress_->startPhase(maximum_ - minimum_);
-}
-
-void TerminalServices::setProgressPosition(std::int64_t value) {
-  // Not drawn: the only position set outside a phase start is the reset after the final
-  // message, and drawing it would leave an empty bar under the message.
-  position_ = value;
-}
-
-void TerminalServices::setProgressStep(std::int64_t value) {
-  step_ = value;
-}
-
-void TerminalServices::stepProgress() {
-  position_ = std::min(position_ + step_, maximum_);
-  if (progress_ != nullptr) progress_->moved(position_ - minimum_);
+void TerminalServices::progressChanged(ProgressChange change) {
+  if (progress_ == nullptr) return;
+  switch (change) {
+    case ProgressChange::kMaximum:
+      // Every phase sets its own range, so a new maximum is a new phase.
+      progress_->startPhase(progress().maximum() - progress().minimum());
+      break;
+    case ProgressChange::kAdvance:
+      progress_->moved(progress().position() - progress().minimum());
+      break;
+    default:
+      // The only position set outside a phase start is the reset after the final message;
+      // drawing it would leave an empty bar under the message.
+      break;
+  }
 }
 
 void TerminalServices::clearProgress() {

@@ -67,23 +67,17 @@ class TerminalServices : public Services {
   void showMessage(const std::string& text) override;
   // Throws Interrupted once the interrupt signal has arrived.
   void processMessages() override;
-  void setProgressMinimum(std::int64_t value) override;
-  void setProgressMaximum(std::int64_t value) override;
-  void setProgressPosition(std::int64_t value) override;
-  void setProgressStep(std::int64_t value) override;
-  void stepProgress() override;
 
   void clearProgress();
+
+ protected:
+  void progressChanged(ProgressChange change) override;
 
  private:
   DialogAnswers answers_;
   std::ostream& messages_;
   ProgressLine* progress_;
   const volatile std::sig_atomic_t& interruptSignal_;
-  std::int64_t minimum_ = 0;
-  std::int64_t maximum_ = 100;
-  std::int64_t position_ = 0;
-  std::int64_t step_ = 10;
 };
 
 }  // namespace elevara::cli

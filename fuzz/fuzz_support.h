@@ -1,8 +1,7 @@
-// What the fuzz targets share: a scratch folder of their own process, whole-file reads, an
-// in-memory input file, and a check that fails loudly under libFuzzer and in the replay tests.
+// What the fuzz targets share besides the test support library: an in-memory input file, the
+// name rules written the slow way, and a check that fails loudly under libFuzzer and in the
+// replay tests.
 #pragma once
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -20,8 +19,13 @@
 
 #include "platform/file_system.h"
 #include "platform/folder_search.h"
+#include "tests/support/files.h"
+#include "tests/support/plain_gml.h"
 
 namespace elevara::fuzz {
+
+using testing::IsTaggedToken;
+using testing::SplitTokens;
 
 // A broken promise of the code under test. Thrown rather than aborted, so the replay tests can
 // name the input; under libFuzzer the uncaught exception still ends the run as a crash.
@@ -35,38 +39,13 @@ inline void Check(bool condition, const std::string& what) {
 }
 
 // One folder per process, so parallel fuzzing jobs never share files; removed at exit.
-class ScratchFolder {
- public:
-  static const std::filesystem::path& Path() {
-    static ScratchFolder folder;
-    return folder.path_;
-  }
-
- private:
-  ScratchFolder() {
-    std::string name = (std::filesystem::temp_directory_path() / "elevara-fuzz-XXXXXX").string();
-    if (::mkdtemp(name.data()) == nullptr) throw std::runtime_error("no scratch folder");
-    path_ = name;
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-
-  std::filesystem::path path_;
-};
-
-inline std::string ReadWholeFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  Check(static_cast<bool>(in), "cannot read back " + path.string());
-  return std::string(std::istreambuf_iterator<char>(in), {});
+inline const std::filesystem::path& ScratchFolder() {
+  static const testing::TempFolder folder;
+  return folder.path();
 }
 
-inline void WriteWholeFile(const std::filesystem::path& path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path.string());
-}
+using testing::ReadBytes;
+using testing::WriteBytes;
 
 // Serves one byte string as the only file there is, so a reader can be driven without a disk.
 class MemoryFileSystem final : public FileSystem {
@@ -106,30 +85,6 @@ class MemoryFileSystem final : public FileSystem {
 
   std::string_view bytes_;
 };
-
-// Bytes 9 to 13 and the blank: what ends a token of a GML tile.
-inline bool IsTokenSpace(char c) {
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-// The plain reading of a tile's tokens, all in memory: the yardstick the streaming reader is
-// held to.
-inline std::vector<std::string_view> SplitTokens(std::string_view bytes) {
-  std::vector<std::string_view> tokens;
-  std::size_t at = 0;
-  while (at < bytes.size()) {
-    while (at < bytes.size() && IsTokenSpace(bytes[at])) ++at;
-    std::size_t stop = at;
-    while (stop < bytes.size() && !IsTokenSpace(bytes[stop])) ++stop;
-    if (stop > at) tokens.push_back(bytes.substr(at, stop - at));
-    at = stop;
-  }
-  return tokens;
-}
-
-inline bool IsTaggedToken(std::string_view token, std::string_view tag) {
-  return token.size() >= 11 && token.substr(5, 6) == tag;
-}
 
 inline char Fold(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;

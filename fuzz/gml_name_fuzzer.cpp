@@ -86,10 +86,10 @@ void MakeEntries(const std::filesystem::path& folder, const std::vector<Entry>& 
     if (entry.folder) {
       std::filesystem::create_directory(path);
     } else if (entry.holdsTile) {
-      WriteWholeFile(path, "<gml:tupleList>\r\nx," + std::to_string(entry.number) +
-                               "\r\n</gml:tupleList>\r\n<gml:startPoint>0 0</gml:startPoint>\r\n");
+      WriteBytes(path, "<gml:tupleList>\r\nx," + std::to_string(entry.number) +
+                           "\r\n</gml:tupleList>\r\n<gml:startPoint>0 0</gml:startPoint>\r\n");
     } else {
-      WriteWholeFile(path, "");
+      WriteBytes(path, "");
     }
   }
 }
@@ -153,12 +153,12 @@ Expected Foresee(const std::filesystem::path& folder, const std::vector<Entry>& 
 void CheckMosaic(const std::filesystem::path& folder, const std::string& code,
                  const Expected& expected, const std::set<std::string>& namesBefore) {
   const std::string mosaicName = code + "-DEM5";
-  const std::string raster = ReadWholeFile(folder / PathOf(mosaicName));
+  const std::string raster = ReadBytes(folder / PathOf(mosaicName));
   const std::size_t width = kTilesAcross * kTileWidth;
   Check(raster.size() == width * 10 * kTileHeight * 4, "mosaic size");
-  Check(ReadWholeFile(folder / PathOf(mosaicName + ".hd1")) ==
-            "20 width\r\n10 height\r\n4 data_type\r\n",
-        "sidecar");
+  Check(
+      ReadBytes(folder / PathOf(mosaicName + ".hd1")) == "20 width\r\n10 height\r\n4 data_type\r\n",
+      "sidecar");
   for (int row = 0; row < 10; ++row) {
     for (int column = 0; column < kTilesAcross; ++column) {
       const std::string tileCode = code + char('0' + row) + char('0' + column);
@@ -178,7 +178,7 @@ void CheckMosaic(const std::filesystem::path& folder, const std::string& code,
 }
 
 void RunFolder(const std::vector<Entry>& entries) {
-  const std::filesystem::path folder = ScratchFolder::Path() / "run";
+  const std::filesystem::path folder = ScratchFolder() / "run";
   std::filesystem::remove_all(folder);
   std::filesystem::create_directory(folder);
   MakeEntries(folder, entries);
@@ -196,7 +196,7 @@ void RunFolder(const std::vector<Entry>& entries) {
   const Expected expected = Foresee(folder, entries);
   std::string list;
   for (const Entry* entry : expected.listed) list += entry->name + "\r\n";
-  Check(ReadWholeFile(folder / kGmlListFileName) == list, "list file");
+  Check(ReadBytes(folder / kGmlListFileName) == list, "list file");
   Check(!std::filesystem::exists(folder / kGmlValueFileName) || namesBefore.contains("dtm.txt"),
         "value file left behind");
   if (expected.listed.empty()) {

@@ -10,7 +10,11 @@
 
 #include "fuzz/fuzz_support.h"
 #include "gml/gml_tile.h"
+#include "gml/value_text.h"
+#include "platform/files.h"
+#include "platform/services.h"
 #include "raster/raw_raster.h"
+#include "tests/support/scripted_services.h"
 
 namespace elevara::fuzz {
 namespace {
@@ -24,72 +28,9 @@ struct Grid {
 // value list at every other cell.
 constexpr Grid kGrids[] = {{225, 150}, {1, 1}, {2, 3}, {3, 2}, {5, 4}, {16, 1}, {1, 16}, {17, 9}};
 
-// Optional sign and digits; a bound far beyond any grid keeps huge numbers huge.
-std::int64_t LeadingInteger(std::string_view text) {
-  std::size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
-  std::int64_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = std::min<std::int64_t>(value * 10 + (text[i] - '0'), std::int64_t{1} << 40);
-  }
-  return negative ? -value : value;
-}
-
-struct Expected {
-  GmlTileStatus status = GmlTileStatus::kConverted;
-  std::vector<std::string_view> lines;  // one per cell, row by row
-};
-
-// The three passes as the format describes them, over tokens held in memory.
-Expected ReadTileInMemory(std::string_view bytes, const Grid& grid) {
-  const std::vector<std::string_view> tokens = SplitTokens(bytes);
-  Expected expected;
-  const std::size_t cells = std::size_t(grid.width) * std::size_t(grid.height);
-  expected.lines.assign(cells, "-9999");
-
-  std::size_t startAt = 0;
-  while (startAt < tokens.size() && !IsTaggedToken(tokens[startAt], "startP")) ++startAt;
-  if (startAt == tokens.size()) {
-    expected.status = GmlTileStatus::kNoStartPoint;
-    return expected;
-  }
-  const std::string_view startToken = tokens[startAt];
-  const std::int64_t x0 = startToken.size() > 16 ? LeadingInteger(startToken.substr(16)) : 0;
-  const std::int64_t y0 = startAt + 1 < tokens.size() ? LeadingInteger(tokens[startAt + 1]) : 0;
-
-  std::size_t next = 0;
-  while (next < tokens.size() && !IsTaggedToken(tokens[next], "tupleL")) ++next;
-  if (next == tokens.size()) {
-    expected.status = GmlTileStatus::kNoValueList;
-    return expected;
-  }
-  ++next;
-
-  bool ended = false;
-  for (std::int64_t r = 0; r < grid.height; ++r) {
-    for (std::int64_t c = 0; c < grid.width; ++c) {
-      if (r < y0 || (r == y0 && c < x0) || ended) continue;
-      if (next == tokens.size()) {
-        ended = true;
-        continue;
-      }
-      const std::string_view token = tokens[next++];
-      if (token.size() >= 3 && token[2] == 'g') {
-        ended = true;
-        continue;
-      }
-      const std::size_t comma = token.rfind(',');
-      expected.lines[std::size_t(r * grid.width + c)] =
-          comma == std::string_view::npos ? token : token.substr(comma + 1);
-    }
-  }
-  return expected;
-}
-
-std::string JoinLines(const std::vector<std::string_view>& lines) {
+std::string JoinLines(const std::vector<std::string>& lines) {
   std::string text;
-  for (std::string_view line : lines) {
+  for (const std::string& line : lines) {
     text += line;
     text += "\r\n";
   }
@@ -97,36 +38,37 @@ std::string JoinLines(const std::vector<std::string_view>& lines) {
 }
 
 void CheckTile(std::string_view bytes, const Grid& grid) {
-  const std::filesystem::path& folder = ScratchFolder::Path();
+  const std::filesystem::path& folder = ScratchFolder();
   const auto gmlPath = folder / "FG-GML-5339-46-78-DEM5A.xml";
   const auto valuePath = folder / "dtm.txt";
   const auto rasterPath = folder / "53394678-DEM5";
-  WriteWholeFile(gmlPath, bytes);
+  WriteBytes(gmlPath, bytes);
 
-  int steps = 0;
-  const GmlTileStatus status = ConvertGmlTile(SystemFileSystem(), gmlPath, valuePath, rasterPath,
-                                              grid.width, grid.height, [&steps] { ++steps; });
+  testing::ScriptedServices services;
+  Progress progress(services);
+  const GmlTileStatus status = ConvertGmlTile(SystemFileSystem(), progress, gmlPath, valuePath,
+                                              rasterPath, grid.width, grid.height);
+  const std::int64_t steps = services.advances;
 
-  const Expected expected = ReadTileInMemory(bytes, grid);
+  const testing::PlainTile expected = testing::ReadTilePlainly(bytes, grid.width, grid.height);
   Check(status == expected.status, "status " + std::to_string(int(status)) + ", expected " +
                                        std::to_string(int(expected.status)));
-  Check(steps == 2 * grid.height, "progress steps " + std::to_string(steps));
+  Check(steps == GmlTileSteps(grid.height), "progress steps " + std::to_string(steps));
   Check(!std::filesystem::exists(TemporaryPathFor(rasterPath)), "temporary raster left behind");
 
   // Comparing the whole text checks the count of lines and every CR LF too.
-  const std::string values = ReadWholeFile(valuePath);
-  Check(values == JoinLines(expected.lines), "value file differs from the listed values");
+  const std::string values = ReadBytes(valuePath);
+  Check(values == JoinLines(expected.valueTexts), "value file differs from the listed values");
 
-  const std::string raster = ReadWholeFile(rasterPath);
-  Check(raster.size() == expected.lines.size() * 4,
+  const std::string raster = ReadBytes(rasterPath);
+  Check(raster.size() == expected.valueTexts.size() * 4,
         "tile raster of " + std::to_string(raster.size()) + " bytes");
-  for (std::size_t cell = 0; cell < expected.lines.size(); ++cell) {
-    std::uint32_t got;
-    std::memcpy(&got, raster.data() + cell * 4, 4);
-    const auto want = std::bit_cast<std::uint32_t>(ParseValueText(expected.lines[cell]));
+  for (std::size_t cell = 0; cell < expected.valueTexts.size(); ++cell) {
+    const std::uint32_t got = testing::CellBits(raster, 1, 0, static_cast<std::int64_t>(cell));
+    const std::uint32_t want = testing::Bits(ParseValueText(expected.valueTexts[cell]));
     Check(got == want, "cell " + std::to_string(cell) + " of '" +
-                           std::string(expected.lines[cell]) + "' has bits " + std::to_string(got) +
-                           ", expected " + std::to_string(want));
+                           std::string(expected.valueTexts[cell]) + "' has bits " +
+                           std::to_string(got) + ", expected " + std::to_string(want));
   }
 }
 

@@ -47,8 +47,8 @@ std::vector<std::string> SplitLines(std::string_view text) {
 }
 
 void CheckLineReader(std::string_view text) {
-  const auto path = ScratchFolder::Path() / "gml_name.txt";
-  WriteWholeFile(path, text);
+  const auto path = ScratchFolder() / "gml_name.txt";
+  WriteBytes(path, text);
   LineReader reader(InputFile::Open(SystemFileSystem(), path));
   const std::vector<std::string> want = SplitLines(text);
   std::string_view line;

@@ -2,32 +2,18 @@
 
 #include <algorithm>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "gml/gml_tile.h"
 #include "platform/files.h"
-#include "platform/folder_search.h"
 #include "platform/services.h"
+#include "raster/batch_steps.h"
 
 namespace elevara {
 namespace {
 
 constexpr std::size_t kGml10CodePositions[] = {7, 8, 9, 10};
 constexpr std::size_t kGml5CodePositions[] = {7, 8, 9, 10, 12, 13};
-
-// The distinct mosaic codes of a run, in the order of their first appearance.
-class CodeTable {
- public:
-  void add(const std::string& code) {
-    if (seen_.insert(code).second) codes_.push_back(code);
-  }
-  const std::vector<std::string>& codes() const { return codes_; }
-
- private:
-  std::vector<std::string> codes_;
-  std::unordered_set<std::string> seen_;
-};
 
 // The bytes a conversion reads from a tile's name: its mosaic code, then row and column digit.
 class TileName {
@@ -55,33 +41,6 @@ class TileName {
   const GmlConversion& conversion_;
 };
 
-// Lists the matching names, one per line. A name holding a line break could not be read back
-// as one name, so it is left out and reported instead.
-void WriteNameList(FileSystem& fs, const std::filesystem::path& folder,
-                   const std::filesystem::path& listPath, std::string_view pattern,
-                   std::vector<std::filesystem::path>& skipped) {
-  AtomicOutputFile list = AtomicOutputFile::Create(fs, listPath);
-  for (const std::string& name : SearchFolder(fs, folder, pattern)) {
-    if (name.find_first_of("\r\n") != std::string::npos) {
-      skipped.push_back(folder / PathFromUtf8(name));
-      continue;
-    }
-    list.writeLine(name);
-  }
-  list.commit();
-}
-
-// Calls `visit` with every name of the list, read back line by line so that a name with
-// blanks stays one name.
-template <typename Visit>
-void ForEachListedName(FileSystem& fs, const std::filesystem::path& listPath, Visit visit) {
-  LineReader list(InputFile::Open(fs, listPath));
-  std::string_view line;
-  while (list.next(line)) {
-    if (!line.empty()) visit(line);
-  }
-}
-
 // The tile phase: every listed tile becomes a tile raster. Returns the code table.
 std::vector<std::string> ConvertListedTiles(FileSystem& fs, Progress& progress,
                                             const GmlConversion& conversion,
@@ -90,37 +49,34 @@ std::vector<std::string> ConvertListedTiles(FileSystem& fs, Progress& progress,
                                             std::vector<std::filesystem::path>& skipped) {
   const MosaicLayout& layout = conversion.layout;
   const std::filesystem::path valueFilePath = folder / kGmlValueFileName;
-  const std::function<void()> step = [&progress] { progress.step(); };
   CodeTable codes;
   ForEachListedName(fs, listPath, [&](std::string_view name) {
     const std::filesystem::path gmlPath = folder / PathFromUtf8(name);
     TileName tile(name, conversion);
     if (!tile.holdsAllPositions()) {
       // Its steps are still taken, so the bar ends full.
-      for (int i = 0; i < 2 * layout.tileHeight; ++i) progress.step();
+      for (std::int64_t i = 0; i < GmlTileSteps(layout.tileHeight); ++i) progress.step();
       skipped.push_back(gmlPath);
       return;
     }
     codes.add(tile.mosaicCode());
     const std::filesystem::path tilePath =
         folder / PathFromUtf8(tile.tileCode() + std::string(conversion.nameSuffix));
-    GmlTileStatus status = ConvertGmlTile(fs, gmlPath, valueFilePath, tilePath, layout.tileWidth,
-                                          layout.tileHeight, step);
+    GmlTileStatus status = ConvertGmlTile(fs, progress, gmlPath, valueFilePath, tilePath,
+                                          layout.tileWidth, layout.tileHeight);
     if (status != GmlTileStatus::kConverted) skipped.push_back(gmlPath);
   });
   return codes.codes();
 }
 
-void WriteMosaicOfCode(FileSystem& fs, Progress& progress, const GmlConversion& conversion,
-                       const std::filesystem::path& folder, const std::string& code) {
-  const std::string suffix(conversion.nameSuffix);
-  const std::int64_t tileWidth = conversion.layout.tileWidth;
-  // Tiles are opened by name, so a tile raster of an earlier run takes its place too.
-  TileOpener openTile = [&](int rowDigit, int columnDigit) {
-    std::string name = code + std::to_string(rowDigit) + std::to_string(columnDigit) + suffix;
-    return RasterReader::TryOpen(fs, folder / PathFromUtf8(name), tileWidth);
-  };
-  WriteMosaic(fs, progress, conversion.layout, folder / PathFromUtf8(code + suffix), openTile);
+// Tiles are opened by name, so a tile raster of an earlier run takes its place too.
+std::vector<std::filesystem::path> TileRasterNames(const GmlConversion& conversion,
+                                                   const std::filesystem::path& folder,
+                                                   const std::string& code, int rowDigit,
+                                                   int columnDigit) {
+  const std::string name = code + std::to_string(rowDigit) + std::to_string(columnDigit) +
+                           std::string(conversion.nameSuffix);
+  return {folder / PathFromUtf8(name)};
 }
 
 CommandResult ConvertFolder(Services& services, const GmlConversion& conversion,
@@ -129,7 +85,7 @@ CommandResult ConvertFolder(Services& services, const GmlConversion& conversion,
   const std::filesystem::path listPath = folder / kGmlListFileName;
   std::vector<std::filesystem::path> skipped;
 
-  WriteNameList(fs, folder, listPath, conversion.pattern, skipped);
+  WriteNameList(fs, folder, conversion.pattern, listPath, skipped);
   std::int64_t count = 0;
   ForEachListedName(fs, listPath, [&count](std::string_view) { ++count; });
   if (count == 0) {
@@ -137,16 +93,23 @@ CommandResult ConvertFolder(Services& services, const GmlConversion& conversion,
     return {CommandOutcome::kNotFound, skipped};
   }
 
+  const MosaicLayout& layout = conversion.layout;
   Progress progress(services);
-  progress.startPhase(count * 2 * conversion.layout.tileHeight);
+  progress.startPhase(count * GmlTileSteps(layout.tileHeight));
   const std::vector<std::string> codes =
       ConvertListedTiles(fs, progress, conversion, folder, listPath, skipped);
 
-  progress.startPhase(static_cast<std::int64_t>(codes.size()) * conversion.layout.height());
+  progress.startPhase(static_cast<std::int64_t>(codes.size()) * layout.height());
   RemoveFile(fs, folder / kGmlValueFileName);
+  TileRasters tiles(fs, layout.tileWidth);
   for (const std::string& code : codes) {
-    WriteMosaicOfCode(fs, progress, conversion, folder, code);
+    const std::filesystem::path mosaicPath =
+        folder / PathFromUtf8(code + std::string(conversion.nameSuffix));
+    WriteMosaic(fs, progress, layout, mosaicPath, tiles, [&](int rowDigit, int columnDigit) {
+      return TileRasterNames(conversion, folder, code, rowDigit, columnDigit);
+    });
   }
+  skipped.insert(skipped.end(), tiles.unreadable().begin(), tiles.unreadable().end());
 
   services.showMessage(FinalReport(skipped));
   progress.reset();

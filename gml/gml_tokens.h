@@ -35,6 +35,9 @@ inline bool IsGmlSpace(char c) {
 class GmlTokenReader {
  public:
   static constexpr std::size_t kDefaultBufferSize = std::size_t{1} << 20;
+  // Bytes behind the end of every token that next() returns which may be read, though they are
+  // not the token's: fixed-size copies and loads of a short token need no bounds check.
+  static constexpr std::size_t kReadablePastToken = 16;
 
   explicit GmlTokenReader(InputFile file, std::size_t bufferSize = kDefaultBufferSize);
 
@@ -56,8 +59,9 @@ class GmlTokenReader {
   // comma): the value text of a value token, whose type name before the comma plays no part.
   static std::string_view TextAfterLastComma(std::string_view token) {
 #if defined(ELEVARA_GML_SSE2)
-    // The 16 bytes that end the token, or the short token and the bytes behind it, which the
-    // buffer's padding keeps readable.
+    // The 16 bytes that end the token, or the short token and the bytes behind it, which stay
+    // readable (kReadablePastToken).
+    static_assert(kReadablePastToken >= 16);
     const std::size_t size = token.size();
     const std::size_t window = size > 16 ? size - 16 : 0;
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(token.data() + window));
@@ -86,8 +90,9 @@ class GmlTokenReader {
   static constexpr std::size_t kSeekContext = kTagOffset + kTagLength;
 
   // The buffer holds this many bytes more than it fills, so the 64-byte loads of the index
-  // and the 16-byte loads near its end stay inside it.
+  // and the loads behind a token near its end stay inside it.
   static constexpr std::size_t kPadding = 64;
+  static_assert(kPadding >= kReadablePastToken);
   // Bytes indexed at a time: their token bounds stay in the first level of the cache.
   static constexpr std::size_t kIndexWindow = 4096;
 

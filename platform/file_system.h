@@ -45,6 +45,12 @@ class FileSystem {
                                              std::error_code& error);
 };
 
+// True for the error of opening a name under which nothing exists, as opposed to a file that is
+// there but cannot be opened.
+inline bool IsAbsent(std::error_code error) {
+  return error == std::errc::no_such_file_or_directory;
+}
+
 // The operating system's own files. Stateless, so one instance serves everybody.
 FileSystem& SystemFileSystem();
 

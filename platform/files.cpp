@@ -21,11 +21,13 @@ InputFile InputFile::Open(FileSystem& fs, const std::filesystem::path& path) {
   return InputFile(std::move(file), path);
 }
 
-std::optional<InputFile> InputFile::TryOpen(FileSystem& fs, const std::filesystem::path& path) {
+std::optional<InputFile> InputFile::OpenIfPresent(FileSystem& fs,
+                                                  const std::filesystem::path& path) {
   std::error_code error;
   auto file = fs.openRead(path, error);
-  if (file == nullptr) return std::nullopt;
-  return InputFile(std::move(file), path);
+  if (file != nullptr) return InputFile(std::move(file), path);
+  if (IsAbsent(error)) return std::nullopt;
+  throw FileError(FileAction::kOpen, path, error);
 }
 
 std::size_t InputFile::read(void* buffer, std::size_t size) {

@@ -20,8 +20,10 @@ class InputFile {
  public:
   // Throws FileError when the file cannot be opened.
   static InputFile Open(FileSystem& fs, const std::filesystem::path& path);
-  // nullopt when the file cannot be opened (a missing tile, say).
-  static std::optional<InputFile> TryOpen(FileSystem& fs, const std::filesystem::path& path);
+  // nullopt when nothing of that name exists, which for a tile is an ordinary gap. A file that
+  // exists but cannot be opened (no permission, a folder of that name) throws FileError: the
+  // user must hear of it.
+  static std::optional<InputFile> OpenIfPresent(FileSystem& fs, const std::filesystem::path& path);
 
   InputFile(InputFile&&) noexcept = default;
   InputFile& operator=(InputFile&&) noexcept = default;

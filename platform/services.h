@@ -11,6 +11,30 @@ namespace elevara {
 
 class FileSystem;
 
+// The numbers of the progress bar as the commands set them, in 64 bits.
+class ProgressState {
+ public:
+  std::int64_t minimum() const { return minimum_; }
+  std::int64_t maximum() const { return maximum_; }
+  std::int64_t position() const { return position_; }
+  std::int64_t step() const { return step_; }
+
+  void setMinimum(std::int64_t value) { minimum_ = value; }
+  void setMaximum(std::int64_t value) { maximum_ = value; }
+  void setPosition(std::int64_t value) { position_ = value; }
+  void setStep(std::int64_t value) { step_ = value; }
+  // One step on. The position stops at the ends of the range rather than wrapping around, and
+  // never overflows.
+  void advance();
+
+ private:
+  // A bar that starts empty, with the range and step it has before any command sets its own.
+  std::int64_t minimum_ = 0;
+  std::int64_t maximum_ = 100;
+  std::int64_t position_ = 0;
+  std::int64_t step_ = 10;
+};
+
 class Services {
  public:
   virtual ~Services() = default;
@@ -29,15 +53,25 @@ class Services {
   // terminal front end uses this point to notice an interrupt (it throws Interrupted).
   virtual void processMessages() = 0;
 
-  // The progress bar.
-  virtual void setProgressMinimum(std::int64_t value) = 0;
-  virtual void setProgressMaximum(std::int64_t value) = 0;
-  virtual void setProgressPosition(std::int64_t value) = 0;
-  virtual void setProgressStep(std::int64_t value) = 0;
-  virtual void stepProgress() = 0;
+  // The progress bar. The numbers are kept here, the same for every front end; each front end
+  // shows them in progressChanged().
+  void setProgressMinimum(std::int64_t value);
+  void setProgressMaximum(std::int64_t value);
+  void setProgressPosition(std::int64_t value);
+  void setProgressStep(std::int64_t value);
+  void stepProgress();
+  const ProgressState& progress() const { return progress_; }
 
   // Every file the commands touch goes through this seam, so faults can be injected in tests.
   virtual FileSystem& fileSystem();
+
+ protected:
+  enum class ProgressChange { kMinimum, kMaximum, kPosition, kStep, kAdvance };
+  // Called after each change of the bar's numbers; `change` says which call made it.
+  virtual void progressChanged(ProgressChange change) = 0;
+
+ private:
+  ProgressState progress_;
 };
 
 // The progress contract every command follows.

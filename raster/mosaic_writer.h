@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <optional>
+#include <vector>
 
-#include "raster/raw_raster.h"
+#include "raster/batch_steps.h"
 
 namespace elevara {
 
@@ -23,16 +23,18 @@ struct MosaicLayout {
   std::int64_t height() const { return std::int64_t{tileHeight} * tilesDown; }
 };
 
-// Opens the tile with the given row and column digit; nullopt when it is absent. Row digit
-// tilesDown - 1 is the northernmost band, column digit 0 the westernmost column.
-using TileOpener = std::function<std::optional<RasterReader>(int rowDigit, int columnDigit)>;
+// The names under which the tile with the given row and column digit may stand, the preferred
+// first. Row digit tilesDown - 1 is the northernmost band, column digit 0 the westernmost
+// column.
+using TileNames = std::function<std::vector<std::filesystem::path>(int rowDigit, int columnDigit)>;
 
 // Writes the mosaic at `path`, strictly top to bottom: band by band from the highest row digit
-// down to 0, each mosaic row made of the matching rows of the band's tiles left to right.
-// Absent tiles, and rows or samples a short tile lacks, are kNoData. Takes one progress step
-// per mosaic row. The raster appears under its name only when whole; its ".hd1" sidecar is
-// written after it. Throws FileError (nothing is left under the mosaic's name then).
+// down to 0, each mosaic row made of the matching rows of the band's tiles left to right. Tiles
+// are opened and read through `tiles`, so absent and unreadable tiles, and rows or samples a
+// short tile lacks, are kNoData. Takes one progress step per mosaic row. The raster and its
+// ".hd1" sidecar appear under their names only when whole. Throws FileError (nothing is left
+// under the mosaic's name then).
 void WriteMosaic(FileSystem& fs, Progress& progress, const MosaicLayout& layout,
-                 const std::filesystem::path& path, const TileOpener& openTile);
+                 const std::filesystem::path& path, TileRasters& tiles, const TileNames& tileNames);
 
 }  // namespace elevara

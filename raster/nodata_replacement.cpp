@@ -46,11 +46,9 @@ CommandResult RunNoDataReplacement(Services& services, std::string_view widthTex
       services.showMessage(kNoOutput);
       return {CommandOutcome::kCancelled, {}};
     }
-    HeaderState header;
-    header.path = *outputPath;
     // The output goes to a temporary file first, so an output chosen over the input replaces it
     // only after the input has been read whole.
-    RasterWriter output = RasterWriter::Create(fs, header.path);
+    RasterWriter output = RasterWriter::Create(fs, *outputPath, width, height);
 
     Progress progress(services);
     progress.startPhase(height);
@@ -64,9 +62,7 @@ CommandResult RunNoDataReplacement(Services& services, std::string_view widthTex
       progress.step();
     }
     input.reset();
-    header.width = width;
-    header.height = height;
-    output.commitWithHeader(fs, header);
+    output.commit();
 
     std::string report = kFinishedMessage;
     if (inputShort) report += std::string("\n") + kInputShort;

@@ -11,16 +11,12 @@ std::filesystem::path SidecarPathFor(const std::filesystem::path& raster) {
   return sidecar;
 }
 
-AtomicOutputFile PrepareRawHeader(FileSystem& fs, const HeaderState& header) {
+AtomicOutputFile WriteRawHeader(FileSystem& fs, const HeaderState& header) {
   auto file = AtomicOutputFile::Create(fs, SidecarPathFor(header.path));
   file.writeLine(std::to_string(header.width) + " width");
   file.writeLine(std::to_string(header.height) + " height");
   file.writeLine("4 data_type");
   return file;
-}
-
-void WriteRawHeader(FileSystem& fs, const HeaderState& header) {
-  PrepareRawHeader(fs, header).commit();
 }
 
 void ToFileOrder(std::span<float> samples) {
@@ -33,12 +29,21 @@ void ToFileOrder(std::span<float> samples) {
   }
 }
 
-RasterWriter RasterWriter::Create(FileSystem& fs, const std::filesystem::path& path) {
-  return RasterWriter(AtomicOutputFile::Create(fs, path));
+RasterWriter RasterWriter::Create(FileSystem& fs, const std::filesystem::path& path,
+                                  std::int32_t width, std::int32_t height) {
+  return RasterWriter(fs, AtomicOutputFile::Create(fs, path), HeaderState{path, width, height});
 }
 
-void RasterWriter::commitWithHeader(FileSystem& fs, const HeaderState& header) {
-  AtomicOutputFile sidecar = PrepareRawHeader(fs, header);
+RasterWriter RasterWriter::CreateTile(FileSystem& fs, const std::filesystem::path& path) {
+  return RasterWriter(fs, AtomicOutputFile::Create(fs, path), std::nullopt);
+}
+
+void RasterWriter::commit() {
+  if (!header_) {
+    file_.commit();
+    return;
+  }
+  AtomicOutputFile sidecar = WriteRawHeader(*fs_, *header_);
   file_.commit();
   sidecar.commit();
 }
@@ -48,9 +53,10 @@ void RasterWriter::writeRow(std::span<float> row) {
   file_.write(row.data(), row.size_bytes());
 }
 
-std::optional<RasterReader> RasterReader::TryOpen(FileSystem& fs, const std::filesystem::path& path,
-                                                  std::int64_t width) {
-  auto file = InputFile::TryOpen(fs, path);
+std::optional<RasterReader> RasterReader::OpenIfPresent(FileSystem& fs,
+                                                        const std::filesystem::path& path,
+                                                        std::int64_t width) {
+  auto file = InputFile::OpenIfPresent(fs, path);
   if (!file) return std::nullopt;
   return RasterReader(std::move(*file), width);
 }

@@ -17,8 +17,7 @@ inline constexpr float kNoData = -9999.0f;
 inline constexpr std::uint32_t kNoDataBits = 0xC61C3C00u;
 static_assert(std::bit_cast<std::uint32_t>(kNoData) == kNoDataBits);
 
-// The raster whose sidecar is written next. A command owns its own: set the path before the
-// raster is created, the width and height once it is closed, then call WriteRawHeader.
+// The raster whose sidecar is written: its path, width and height.
 struct HeaderState {
   std::filesystem::path path;
   std::int32_t width = 0;
@@ -28,14 +27,12 @@ struct HeaderState {
 // The sidecar's path: the raster's full path with ".hd1" appended (out.raw -> out.raw.hd1).
 std::filesystem::path SidecarPathFor(const std::filesystem::path& raster);
 
-// Writes "<width> width", "<height> height" and "4 data_type", each line ending in CR LF, to the
-// sidecar of header.path, replacing an earlier one whole. Throws FileError.
-void WriteRawHeader(FileSystem& fs, const HeaderState& header);
-
-// The same sidecar, written to its temporary file but not yet in place: a raster is committed
-// between the two steps, so that a sidecar that cannot be written stops the command before the
-// raster replaces an earlier one, and an earlier sidecar never stands beside a new raster.
-AtomicOutputFile PrepareRawHeader(FileSystem& fs, const HeaderState& header);
+// Writes "<width> width", "<height> height" and "4 data_type", each line ending in CR LF, into
+// the sidecar of header.path. The sidecar takes its name, replacing an earlier one whole, when
+// the returned file is committed: a raster is put in place between the two steps, so that a
+// sidecar that cannot be written stops the command before the raster replaces an earlier one,
+// and an earlier sidecar never stands beside a new raster. Throws FileError.
+[[nodiscard]] AtomicOutputFile WriteRawHeader(FileSystem& fs, const HeaderState& header);
 
 // Rows of samples in file byte order. On a little-endian host this is a plain copy.
 void ToFileOrder(std::span<float> samples);
@@ -47,26 +44,35 @@ inline void FromFileOrder(std::span<float> samples) {
 // AtomicOutputFile), so a failed or interrupted run leaves no truncated raster behind.
 class RasterWriter {
  public:
-  static RasterWriter Create(FileSystem& fs, const std::filesystem::path& path);
+  // A finished output raster, which gets its ".hd1" sidecar from commit().
+  static RasterWriter Create(FileSystem& fs, const std::filesystem::path& path, std::int32_t width,
+                             std::int32_t height);
+  // A tile raster: a working file of the batch commands, without sidecar.
+  static RasterWriter CreateTile(FileSystem& fs, const std::filesystem::path& path);
 
   // `row` is in host order; it may be reordered in place on big-endian hosts.
   void writeRow(std::span<float> row);
-  void commit() { file_.commit(); }
-  // Puts the raster and then its sidecar in place, after header.width and header.height have
-  // been set.
-  void commitWithHeader(FileSystem& fs, const HeaderState& header);
+  // Writes the sidecar under its temporary name, puts the raster in place, then the sidecar:
+  // when any step fails, the earlier raster and sidecar of that name stay as they were.
+  void commit();
 
  private:
-  explicit RasterWriter(AtomicOutputFile file) : file_(std::move(file)) {}
+  RasterWriter(FileSystem& fs, AtomicOutputFile file, std::optional<HeaderState> header)
+      : fs_(&fs), file_(std::move(file)), header_(std::move(header)) {}
+
+  FileSystem* fs_;
   AtomicOutputFile file_;
+  std::optional<HeaderState> header_;  // none for a tile raster
 };
 
 // Reads whole rows of a raster of a known width at absolute 64-bit positions.
 class RasterReader {
  public:
-  // nullopt when the file cannot be opened (an absent tile).
-  static std::optional<RasterReader> TryOpen(FileSystem& fs, const std::filesystem::path& path,
-                                             std::int64_t width);
+  // nullopt when nothing of that name exists; throws FileError when a file of that name
+  // cannot be opened (see InputFile::OpenIfPresent).
+  static std::optional<RasterReader> OpenIfPresent(FileSystem& fs,
+                                                   const std::filesystem::path& path,
+                                                   std::int64_t width);
   static RasterReader Open(FileSystem& fs, const std::filesystem::path& path, std::int64_t width);
 
   // Reads row `row` into `samples` (width values, host order). Samples the file does not hold,

@@ -1,21 +1,40 @@
 #!/usr/bin/env bash
-# Installs the Debian packages ELEVARA needs, and only those that are missing.
+# Installs the Debian packages that the named targets need, and only those that are missing.
+#   scripts/setup.sh GROUP...   groups: build window test fuzz bench format
 set -euo pipefail
 
-packages=(
-  cmake ninja-build g++ make          # build
-  qt6-base-dev libgl-dev              # Qt 6 Widgets and Qt Test
-  libgtest-dev                        # GoogleTest
-  fonts-ipafont-gothic                # a Japanese UI font the window's layout fits
-  xvfb xauth                          # running the window without a display
-  clang libclang-rt-14-dev            # libFuzzer and the sanitizers
+declare -A groups=(
+  [build]="cmake ninja-build g++ make"
+  # Qt 6 Widgets, a Japanese UI font the window's layout fits, a virtual display for it.
+  [window]="qt6-base-dev libgl-dev fonts-ipafont-gothic xvfb xauth"
+  # GoogleTest; the window's tests need the window's packages (Qt Test comes with Qt).
+  [test]="libgtest-dev"
+  # libFuzzer and the sanitizers' runtime for clang.
+  [fuzz]="clang libclang-rt-14-dev"
+  [bench]=""
+  [format]="clang-format"
 )
+# What each group needs besides its own packages.
+declare -A needs=([window]="build" [test]="window" [fuzz]="build" [bench]="window")
+
+wanted=()
+add_group() {
+  local group=$1
+  [[ -v groups[$group] ]] || { echo "setup: unknown group '$group'" >&2; exit 2; }
+  [[ -v needs[$group] ]] && add_group "${needs[$group]}"
+  # shellcheck disable=SC2206
+  wanted+=(${groups[$group]})
+}
+(($# > 0)) || set -- test
+for group in "$@"; do add_group "$group"; done
 
 missing=()
-for package in "${packages[@]}"; do
+for package in "${wanted[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
   [[ "$status" == "install ok installed" ]] || missing+=("$package")
 done
+# Each package once, in the order first wanted.
+mapfile -t missing < <(printf '%s\n' "${missing[@]}" | awk 'NF && !seen[$0]++')
 
 if ((${#missing[@]} == 0)); then
   exit 0

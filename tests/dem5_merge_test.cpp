@@ -9,8 +9,8 @@
 #include "raster/dem5_merge.h"
 #include "raster/raw_raster.h"
 #include "tests/support/faulty_file_system.h"
+#include "tests/support/files.h"
 #include "tests/support/scripted_services.h"
-#include "tests/support/temp_folder.h"
 
 namespace elevara {
 namespace {

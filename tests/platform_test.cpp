@@ -7,7 +7,7 @@
 #include "platform/folder_search.h"
 #include "platform/text.h"
 #include "tests/support/faulty_file_system.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/files.h"
 
 namespace elevara {
 namespace {

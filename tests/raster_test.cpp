@@ -1,14 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <bit>
-
 #include "platform/errors.h"
 #include "platform/services.h"
 #include "raster/mosaic_writer.h"
 #include "raster/raw_raster.h"
 #include "tests/support/faulty_file_system.h"
+#include "tests/support/files.h"
 #include "tests/support/scripted_services.h"
-#include "tests/support/temp_folder.h"
 
 namespace elevara {
 namespace {
@@ -21,12 +19,12 @@ using testing::WriteFloats;
 TEST(RawHeader, WritesThreeCrLfLinesBesideTheRaster) {
   TempFolder folder;
   HeaderState header{folder / "5339-DEM5", 18000, 12000};
-  WriteRawHeader(SystemFileSystem(), header);
+  WriteRawHeader(SystemFileSystem(), header).commit();
   EXPECT_EQ(ReadBytes(folder / "5339-DEM5.hd1"), "18000 width\r\n12000 height\r\n4 data_type\r\n");
 
   header = {folder / "result.raw", 1, 1};
   testing::WriteBytes(folder / "result.raw.hd1", std::string(100, 'z'));
-  WriteRawHeader(SystemFileSystem(), header);
+  WriteRawHeader(SystemFileSystem(), header).commit();
   EXPECT_EQ(ReadBytes(folder / "result.raw.hd1"), "1 width\r\n1 height\r\n4 data_type\r\n");
 }
 
@@ -36,7 +34,7 @@ TEST(RawHeader, LongPathsWork) {
   for (int i = 0; i < 6; ++i) deep /= std::string(120, static_cast<char>('a' + i));
   std::filesystem::create_directories(deep);
   HeaderState header{deep / (std::string(200, 'r') + "-ELEVARA"), 9000, 6000};
-  WriteRawHeader(SystemFileSystem(), header);
+  WriteRawHeader(SystemFileSystem(), header).commit();
   EXPECT_EQ(ReadBytes(SidecarPathFor(header.path)).size(), 38u);
 }
 
@@ -70,10 +68,11 @@ struct SmallMosaic {
     }
     WriteFloats(tile(row, column), samples);
   }
-  TileOpener opener(FileSystem& fs) {
-    return [this, &fs](int row, int column) {
-      return RasterReader::TryOpen(fs, tile(row, column), layout.tileWidth);
-    };
+  TileNames names() {
+    return [this](int row, int column) { return std::vector{tile(row, column)}; };
+  }
+  void write(FileSystem& fs, TileRasters& tiles) {
+    WriteMosaic(fs, progress, layout, folder / "mosaic", tiles, names());
   }
 };
 
@@ -82,8 +81,8 @@ TEST(MosaicWriter, PlacesTheHighestRowDigitAtTheTopAndFillsAbsentTiles) {
   m.writeTile(1, 0);
   m.writeTile(0, 1, 4);  // short: its second row lacks two samples
   m.services.setProgressMaximum(4);
-  WriteMosaic(SystemFileSystem(), m.progress, m.layout, m.folder / "mosaic",
-              m.opener(SystemFileSystem()));
+  TileRasters tiles(SystemFileSystem(), m.layout.tileWidth);
+  m.write(SystemFileSystem(), tiles);
   const float N = kNoData;
   std::vector<float> expected = {
       10.0f, 10.1f, 10.2f, N,    N,    N,     // band of row digit 1: tile (1,0), then absent (1,1)
@@ -94,9 +93,9 @@ TEST(MosaicWriter, PlacesTheHighestRowDigitAtTheTopAndFillsAbsentTiles) {
   auto got = ReadFloats(m.folder / "mosaic");
   ASSERT_EQ(got.size(), expected.size());
   for (std::size_t i = 0; i < got.size(); ++i) {
-    EXPECT_EQ(std::bit_cast<std::uint32_t>(got[i]), std::bit_cast<std::uint32_t>(expected[i]))
-        << "sample " << i;
+    EXPECT_EQ(testing::Bits(got[i]), testing::Bits(expected[i])) << "sample " << i;
   }
+  EXPECT_TRUE(tiles.unreadable().empty());
   EXPECT_EQ(ReadBytes(m.folder / "mosaic.hd1"), "6 width\r\n4 height\r\n4 data_type\r\n");
   EXPECT_EQ(m.services.advances, 4);
   EXPECT_EQ(m.services.processCount, 4);
@@ -108,10 +107,30 @@ TEST(MosaicWriter, AFailedWriteLeavesTheEarlierMosaicAndNoSidecar) {
   testing::WriteBytes(m.folder / "mosaic", "earlier");
   testing::FaultyFileSystem fs;
   fs.failWritesAfter = 20;
-  EXPECT_THROW(WriteMosaic(fs, m.progress, m.layout, m.folder / "mosaic", m.opener(fs)), FileError);
+  TileRasters tiles(fs, m.layout.tileWidth);
+  EXPECT_THROW(m.write(fs, tiles), FileError);
   EXPECT_EQ(ReadBytes(m.folder / "mosaic"), "earlier");
   EXPECT_FALSE(std::filesystem::exists(m.folder / "mosaic.hd1"));
   EXPECT_FALSE(std::filesystem::exists(TemporaryPathFor(m.folder / "mosaic")));
+  EXPECT_EQ(fs.openFiles, 0);
+}
+
+// Absent tiles are ordinary gaps; a tile that exists but cannot be opened, or fails while it is
+// read, is no-data from there on and is named, once, for the final report.
+TEST(MosaicWriter, TilesThatCannotBeOpenedOrReadAreNoDataAndNamed) {
+  SmallMosaic m;
+  m.writeTile(1, 0);
+  m.writeTile(1, 1);
+  std::filesystem::create_directory(m.tile(0, 0));  // a folder where a tile should be
+  testing::FaultyFileSystem fs;
+  fs.failReadsContaining = "t11";
+  TileRasters tiles(fs, m.layout.tileWidth);
+  m.write(fs, tiles);
+  const auto got = ReadFloats(m.folder / "mosaic");
+  ASSERT_EQ(got.size(), 24u);
+  EXPECT_EQ(testing::Bits(got[0]), testing::Bits(10.0f));
+  for (std::size_t i : {3u, 9u, 12u, 18u, 21u}) EXPECT_EQ(testing::Bits(got[i]), kNoDataBits) << i;
+  EXPECT_EQ(tiles.unreadable(), (std::vector{m.tile(1, 1), m.tile(0, 0)}));
   EXPECT_EQ(fs.openFiles, 0);
 }
 

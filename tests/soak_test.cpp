@@ -15,8 +15,8 @@
 #include "gml/gml_conversion.h"
 #include "platform/folder_search.h"
 #include "raster/raw_raster.h"
+#include "tests/support/files.h"
 #include "tests/support/scripted_services.h"
-#include "tests/support/temp_folder.h"
 
 namespace elevara {
 namespace {

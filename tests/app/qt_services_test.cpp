@@ -204,12 +204,12 @@ void QtServicesTest::barFollowsProgressContract() {
   // A step too many leaves the bar full instead of wrapping it round to empty.
   progress.step();
   QCOMPARE(fixture.bar.value(), 5);
-  QCOMPARE(fixture.services.progressPosition(), 5);
+  QCOMPARE(fixture.services.progress().position(), 5);
   progress.reset();
   QCOMPARE(fixture.bar.value(), 0);
   QCOMPARE(fixture.bar.minimum(), 0);
   QCOMPARE(fixture.bar.maximum(), 5);
-  QCOMPARE(fixture.services.progressStep(), 1);
+  QCOMPARE(fixture.services.progress().step(), 1);
 }
 
 void QtServicesTest::burstOfStepsRedrawsRarelyButEndsFull() {
@@ -234,7 +234,7 @@ void QtServicesTest::barWithMoreStepsThanAnInt() {
   QVERIFY(qAbs(fixture.bar.value() - fixture.bar.maximum() / 2) <= 1);
   fixture.services.setProgressPosition(steps - 1);
   progress.step();
-  QCOMPARE(fixture.services.progressPosition(), steps);
+  QCOMPARE(fixture.services.progress().position(), steps);
   QCOMPARE(fixture.bar.value(), fixture.bar.maximum());
 }
 

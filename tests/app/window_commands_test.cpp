@@ -168,7 +168,7 @@ void WindowCommandsTest::noDataReplacementEndToEnd() {
   QCOMPARE(run.window.ProgressBar1->minimum(), 0);
   QCOMPARE(run.window.ProgressBar1->maximum(), 3);
   QCOMPARE(run.window.ProgressBar1->value(), 0);
-  QCOMPARE(run.window.services().progressStep(), 1);
+  QCOMPARE(run.window.services().progress().step(), 1);
 
   QCOMPARE(ReadFile(run.output), Bytes({1, 0, 3, 4, 0, 0, 7, 8, 9, 10, 11, 0}));
   QCOMPARE(ReadFile(run.output + ".hd1"), QByteArray("4 width\r\n3 height\r\n4 data_type\r\n"));

@@ -15,6 +15,7 @@
 
 #include "app/texts.h"
 #include "app/unit92.h"
+#include "platform/product.h"
 #include "tests/app/scripted_runner.h"
 
 using elevara::app::TForm92;
@@ -82,9 +83,9 @@ void WindowTest::controls_data() {
   row("Label2", "QLabel", "GroupBox2", 16, 24, kAutoWidth, 13,
       "Floating RAWファイルの標高データ -9999.0 を 0.0 に変換します");
   row("Label3", "QLabel", "GroupBox2", 32, 51, kAutoWidth, 13, "ピクセル（横）：");
-  row("Edit1", "QLineEdit", "GroupBox2", 112, 48, 57, 21, "9000");
+  row("Edit1", "QLineEdit", "GroupBox2", 112, 48, 57, 21, elevara::kDefaultWidthText);
   row("Label4", "QLabel", "GroupBox2", 184, 51, kAutoWidth, 13, "ライン\u3000（縦）：");
-  row("Edit2", "QLineEdit", "GroupBox2", 259, 48, 57, 21, "6000");
+  row("Edit2", "QLineEdit", "GroupBox2", 259, 48, 57, 21, elevara::kDefaultHeightText);
   row("Button4", "QPushButton", "GroupBox2", 32, 80, 75, 25, "実行");
   row("Button5", "QPushButton", "GroupBox2", 160, 80, 75, 25, "ヘルプ");
   row("ProgressBar1", "QProgressBar", "Form92", 56, 465, 353, 17, "");
@@ -114,7 +115,7 @@ void WindowTest::window() {
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
   QCOMPARE(window.objectName(), QStringLiteral("Form92"));
-  QCOMPARE(window.windowTitle(), QStringLiteral("ELEVARA Ver.1.02"));
+  QCOMPARE(window.windowTitle(), QString::fromUtf8(elevara::kProductCaption));
   QCOMPARE(window.size(), QSize(483, 505));
   QCOMPARE(window.pos(), QPoint(0, 0));
   QVERIFY(window.minimumSize() != window.maximumSize());

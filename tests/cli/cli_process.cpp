@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "tests/support/temp_folder.h"
+#include "tests/support/files.h"
 
 namespace elevara::testing {
 namespace {

@@ -10,11 +10,12 @@
 #include "gml/gml_conversion.h"
 #include "platform/command.h"
 #include "platform/files.h"
+#include "platform/product.h"
 #include "raster/dem5_merge.h"
 #include "raster/nodata_replacement.h"
 #include "raster/raw_raster.h"
 #include "tests/cli/cli_process.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/files.h"
 
 namespace elevara {
 namespace {
@@ -88,7 +89,7 @@ TEST_F(Cli, HelpIsJapaneseWithAnEnglishSummaryUnderItAndVersionIsTheCaption) {
 
   CliRun version = cli.run({"--version"});
   EXPECT_EQ(version.status, 0);
-  EXPECT_EQ(version.out, "ELEVARA Ver.1.02\n");
+  EXPECT_EQ(version.out, std::string(kProductCaption) + "\n");
   EXPECT_EQ(version.err, "");
 }
 

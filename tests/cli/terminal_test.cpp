@@ -9,7 +9,7 @@
 #include "cli/front_end.h"
 #include "cli/terminal_services.h"
 #include "platform/errors.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/files.h"
 
 namespace elevara::cli {
 namespace {

@@ -6,10 +6,10 @@
 
 #include "gml/gml_conversion.h"
 #include "raster/raw_raster.h"
-#include "tests/gml/reference_tile.h"
 #include "tests/support/faulty_file_system.h"
+#include "tests/support/files.h"
+#include "tests/support/plain_gml.h"
 #include "tests/support/scripted_services.h"
-#include "tests/support/temp_folder.h"
 
 namespace elevara {
 namespace {

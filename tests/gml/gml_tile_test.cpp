@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -9,10 +8,12 @@
 
 #include "gml/gml_tile.h"
 #include "platform/errors.h"
+#include "platform/services.h"
 #include "raster/raw_raster.h"
-#include "tests/gml/reference_tile.h"
 #include "tests/support/faulty_file_system.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/files.h"
+#include "tests/support/plain_gml.h"
+#include "tests/support/scripted_services.h"
 
 namespace elevara {
 namespace {
@@ -26,9 +27,7 @@ using testing::TempFolder;
 using testing::Tokens;
 using testing::WriteBytes;
 
-std::uint32_t Bits(float value) {
-  return std::bit_cast<std::uint32_t>(value);
-}
+using testing::Bits;
 
 // Compares two grids bit for bit and names the first cells that differ.
 ::testing::AssertionResult SameCells(const std::vector<float>& got, const std::vector<float>& want,
@@ -59,17 +58,20 @@ struct TileRun : ::testing::Test {
   std::filesystem::path gml = folder / "tile.xml";
   std::filesystem::path values = folder / "dtm.txt";
   std::filesystem::path raster = folder / "tile-ELEVARA";
-  int steps = 0;
+  std::int64_t steps = 0;
 
   GmlTileStatus convert(int width, int height, FileSystem& fs = SystemFileSystem()) {
-    steps = 0;
-    return ConvertGmlTile(fs, gml, values, raster, width, height, [this] { ++steps; });
+    testing::ScriptedServices services;
+    Progress progress(services);
+    const GmlTileStatus status = ConvertGmlTile(fs, progress, gml, values, raster, width, height);
+    steps = services.advances;
+    return status;
   }
   // Converts `text` and checks the raster against the plain reading of the same bytes.
   void expectAsReference(const std::string& text, int width, int height) {
     WriteBytes(gml, text);
     convert(width, height);
-    EXPECT_EQ(steps, 2 * height);
+    EXPECT_EQ(steps, GmlTileSteps(height));
     EXPECT_TRUE(SameCells(ReadFloats(raster), ReferenceTile(text, width, height), width));
   }
 };
@@ -273,55 +275,6 @@ TEST_F(TileRun, AFileThatCannotBeWrittenStopsTheTile) {
   }
 }
 
-TEST(ParseValueText, ConvertsLikeTheFormattedRead) {
-  // Whatever strtof makes of a whole number text, rounded once to float.
-  for (const char* text :
-       {"12.25", "-0.10", "+12.5", "1e3", "1E-2", "-9999.", "-9999.00", "0.00", "-0", "16.60",
-        "3.4028235e38", "1e-45", "123456789012", "0.1", "550.30", ".5", "5."}) {
-    EXPECT_EQ(Bits(ParseValueText(text)), Bits(std::strtof(text, nullptr))) << text;
-  }
-}
-
-TEST(ParseValueText, OddTextsAreNoDataOrTheNumberBeforeThem) {
-  const float infinity = std::numeric_limits<float>::infinity();
-  struct Case {
-    const char* text;
-    float value;
-  } cases[] = {{"", kNoData},
-               {"abc", kNoData},
-               {"+-1", kNoData},
-               {"-", kNoData},
-               {"+", kNoData},
-               {".", kNoData},
-               {"12abc", 12},
-               {"7,5", 7},
-               {"1e", 1},
-               {"1e50", infinity},
-               {"-1e50", -infinity},
-               {"1e-50", 0.0f},
-               {"-1e-60", -0.0f},
-               {"1e999999999999999999999", infinity},
-               {"0.0000000000000000000000000000000000000000000000000001e-400", 0.0f},
-               {"inf", infinity}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(Bits(ParseValueText(c.text)), Bits(c.value)) << c.text;
-  }
-  const std::string hugeDigits = "1" + std::string(400, '0');
-  EXPECT_EQ(ParseValueText(hugeDigits), infinity);
-  EXPECT_EQ(Bits(ParseValueText("-0." + std::string(400, '0') + "1")), Bits(-0.0f));
-  EXPECT_TRUE(std::isnan(ParseValueText("nan")));
-}
-
-TEST(ParseLeadingInteger, ReadsEveryDigitAndSaturates) {
-  EXPECT_EQ(ParseLeadingInteger("1000</gml:startPoint>"), 1000);
-  EXPECT_EQ(ParseLeadingInteger("-12x"), -12);
-  EXPECT_EQ(ParseLeadingInteger("+7"), 7);
-  EXPECT_EQ(ParseLeadingInteger("</gml:startPoint>"), 0);
-  EXPECT_EQ(ParseLeadingInteger(""), 0);
-  EXPECT_GT(ParseLeadingInteger(std::string(40, '9')), 1'000'000'000'000'000LL);
-  EXPECT_LT(ParseLeadingInteger("-" + std::string(40, '9')), -1'000'000'000'000'000LL);
-}
-
 // The published tiles: start points behind their lists, lists that end early, BOMs, CR LF.
 TEST(PublishedTiles, ConvertAsThePlainReading) {
   TempFolder folder;
@@ -341,11 +294,12 @@ TEST(PublishedTiles, ConvertAsThePlainReading) {
   if (std::filesystem::exists(full)) tiles.push_back({full, 1125, 750});
   for (const Tile& tile : tiles) {
     SCOPED_TRACE(tile.path.filename().string());
-    int steps = 0;
-    EXPECT_EQ(ConvertGmlTile(SystemFileSystem(), tile.path, folder / "dtm.txt", folder / "tile",
-                             tile.width, tile.height, [&steps] { ++steps; }),
+    testing::ScriptedServices services;
+    Progress progress(services);
+    EXPECT_EQ(ConvertGmlTile(SystemFileSystem(), progress, tile.path, folder / "dtm.txt",
+                             folder / "tile", tile.width, tile.height),
               GmlTileStatus::kConverted);
-    EXPECT_EQ(steps, 2 * tile.height);
+    EXPECT_EQ(services.advances, GmlTileSteps(tile.height));
     EXPECT_TRUE(SameCells(ReadFloats(folder / "tile"),
                           ReferenceTile(ReadBytes(tile.path), tile.width, tile.height),
                           tile.width));
@@ -354,8 +308,11 @@ TEST(PublishedTiles, ConvertAsThePlainReading) {
 
 TEST(PublishedTiles, TheSingleValueOfTile98LandsAtItsStartPoint) {
   TempFolder folder;
-  ConvertGmlTile(SystemFileSystem(), ELEVARA_SAMPLES "/FG-GML-3624-30-98-DEM5B-20170202.xml",
-                 folder / "dtm.txt", folder / "tile", 225, 150, [] {});
+  testing::NullServices services;
+  Progress progress(services);
+  ConvertGmlTile(SystemFileSystem(), progress,
+                 ELEVARA_SAMPLES "/FG-GML-3624-30-98-DEM5B-20170202.xml", folder / "dtm.txt",
+                 folder / "tile", 225, 150);
   const std::vector<float> cells = ReadFloats(folder / "tile");
   ASSERT_EQ(cells.size(), 225u * 150);
   for (std::size_t k = 0; k < cells.size(); ++k) {

@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "gml/gml_tokens.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/files.h"
 
 namespace elevara {
 namespace {

@@ -15,15 +15,18 @@ class CountingFile final : public RawFile {
         owner_(owner),
         limited_(owner.failWritesContaining.empty() ||
                  NameContains(path, owner.failWritesContaining)),
-        discarded_(NameContains(path, owner.discardWritesContaining)) {
+        discarded_(NameContains(path, owner.discardWritesContaining)),
+        failsReads_(NameContains(path, owner.failReadsContaining)) {
     ++owner_.openFiles;
   }
   ~CountingFile() override { --owner_.openFiles; }
   std::size_t read(void* buffer, std::size_t size, std::error_code& error) override {
+    if (failsReads_) return FailedRead(error);
     return inner_->read(buffer, size, error);
   }
   std::size_t readAt(std::uint64_t offset, void* buffer, std::size_t size,
                      std::error_code& error) override {
+    if (failsReads_) return FailedRead(error);
     return inner_->readAt(offset, buffer, size, error);
   }
   std::size_t write(const void* data, std::size_t size, std::error_code& error) override {
@@ -45,6 +48,12 @@ class CountingFile final : public RawFile {
   FaultyFileSystem& owner_;
   bool limited_;    // counts towards failWritesAfter
   bool discarded_;  // its bytes never reach the disk
+  bool failsReads_;
+
+  static std::size_t FailedRead(std::error_code& error) {
+    error = std::make_error_code(std::errc::io_error);
+    return 0;
+  }
 };
 
 std::error_code Refused() {

@@ -25,6 +25,8 @@ class FaultyFileSystem : public FileSystem {
   std::string failRenameContaining;
   std::string failRemoveContaining;
   std::string failOpenContaining;
+  // Reads of files whose name contains this text fail with EIO.
+  std::string failReadsContaining;
   // The folder has turned read-only: every create, rename and remove fails with EACCES, while
   // files already open stay writable, as after "chmod a-w" (which root would not notice).
   bool readOnly = false;

@@ -9,29 +9,26 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_system.h"
-#include "platform/services.h"
+#include "tests/support/null_services.h"
 
 namespace elevara::testing {
 
-class ScriptedServices : public Services {
+class ScriptedServices : public NullServices {
  public:
   // Answers, in order, for the open and save dialogs; nullopt cancels.
   std::deque<std::optional<std::filesystem::path>> openAnswers;
   std::deque<std::optional<std::filesystem::path>> saveAnswers;
 
-  // "open <title> | <filter>", "save <title>", "message <text>", "process", "min N", "max N",
-  // "pos N", "step N", "advance".
+  // "open <title> | <filter>", "save <title>", "message <text>", "min N", "max N", "pos N",
+  // "step N". The per-step calls (processing messages, advancing the bar) are counted instead,
+  // as they would drown the sequence.
   std::vector<std::string> calls;
   std::vector<std::string> messages;
   std::int64_t advances = 0;
-  std::int64_t position = 0;
-  std::int64_t maximum = 100;
+  std::int64_t processCount = 0;
 
   // Called at every processMessages(); a test can interrupt or inspect files here.
   std::function<void()> onProcessMessages;
-
-  FileSystem* files = &SystemFileSystem();
 
   std::optional<std::filesystem::path> runOpenDialog(const std::string& title,
                                                      const std::string& filter) override {
@@ -45,29 +42,29 @@ class ScriptedServices : public Services {
   void showMessage(const std::string& text) override {
     calls.push_back("message " + text);
     messages.push_back(text);
+    NullServices::showMessage(text);
   }
   void processMessages() override {
     ++processCount;
     if (onProcessMessages) onProcessMessages();
   }
-  void setProgressMinimum(std::int64_t value) override { Record("min", value); }
-  void setProgressMaximum(std::int64_t value) override {
-    maximum = value;
-    Record("max", value);
-  }
-  void setProgressPosition(std::int64_t value) override {
-    position = value;
-    Record("pos", value);
-  }
-  void setProgressStep(std::int64_t value) override { Record("step", value); }
-  void stepProgress() override {
-    ++advances;
-    ++position;
-  }
-  FileSystem& fileSystem() override { return *files; }
 
-  // Calls other than the per-step ones (process, advance), which would drown the sequence.
-  std::int64_t processCount = 0;
+ protected:
+  void progressChanged(ProgressChange change) override {
+    switch (change) {
+      case ProgressChange::kMinimum:
+        return Record("min", progress().minimum());
+      case ProgressChange::kMaximum:
+        return Record("max", progress().maximum());
+      case ProgressChange::kPosition:
+        return Record("pos", progress().position());
+      case ProgressChange::kStep:
+        return Record("step", progress().step());
+      case ProgressChange::kAdvance:
+        ++advances;
+        return;
+    }
+  }
 
  private:
   static std::optional<std::filesystem::path> Next(

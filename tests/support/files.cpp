@@ -1,4 +1,4 @@
-#include "tests/support/temp_folder.h"
+#include "tests/support/files.h"
 
 #include <cstring>
 #include <fstream>
@@ -34,7 +34,7 @@ std::string ReadBytes(const std::filesystem::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
+void WriteBytes(const std::filesystem::path& path, std::string_view bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   if (!out) throw std::runtime_error("cannot write " + path.string());
@@ -53,15 +53,42 @@ void WriteFloats(const std::filesystem::path& path, const std::vector<float>& sa
   WriteBytes(path, bytes);
 }
 
+namespace {
+
+std::uint32_t LittleEndianBits(const char* bytes) {
+  const auto* b = reinterpret_cast<const unsigned char*>(bytes);
+  return std::uint32_t{b[0]} | std::uint32_t{b[1]} << 8 | std::uint32_t{b[2]} << 16 |
+         std::uint32_t{b[3]} << 24;
+}
+
+}  // namespace
+
+std::uint32_t CellBits(std::string_view raster, std::int64_t width, std::int64_t row,
+                       std::int64_t column) {
+  const auto offset = static_cast<std::size_t>((row * width + column) * 4);
+  if (offset + 4 > raster.size()) throw std::runtime_error("sample out of raster");
+  return LittleEndianBits(raster.data() + offset);
+}
+
 std::uint32_t SampleBits(const std::filesystem::path& path, std::int64_t width, std::int64_t row,
                          std::int64_t column) {
   std::ifstream in(path, std::ios::binary);
   in.seekg((row * width + column) * 4);
-  unsigned char b[4] = {};
-  in.read(reinterpret_cast<char*>(b), 4);
+  char bytes[4] = {};
+  in.read(bytes, 4);
   if (!in) throw std::runtime_error("sample out of file " + path.string());
-  return std::uint32_t{b[0]} | std::uint32_t{b[1]} << 8 | std::uint32_t{b[2]} << 16 |
-         std::uint32_t{b[3]} << 24;
+  return LittleEndianBits(bytes);
+}
+
+std::size_t OpenDescriptorCount() {
+#if defined(_WIN32)
+  return 0;  // not counted there; the fault seam counts the files it opened
+#else
+  const std::filesystem::path fds =
+      std::filesystem::exists("/proc/self/fd") ? "/proc/self/fd" : "/dev/fd";
+  return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(fds),
+                                                std::filesystem::directory_iterator()));
+#endif
 }
 
 }  // namespace elevara::testing

@@ -1,0 +1,86 @@
+#include "gml/value_file.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace elevara {
+namespace {
+
+constexpr std::string_view kNoDataLine = "-9999\r\n";
+constexpr std::size_t kValueBufferSize = std::size_t{1} << 20;
+// Twice the output file's own buffer, so that full blocks go straight to the file.
+constexpr std::size_t kValueWriteBlockSize = std::size_t{2} << 20;
+
+}  // namespace
+
+ValueFileWriter::ValueFileWriter(OutputFile file)
+    : file_(std::move(file)), buffer_(kValueWriteBlockSize) {}
+
+void ValueFileWriter::noData(std::int64_t count) {
+  for (std::int64_t i = 0; i < count; ++i) {
+    if (used_ + kNoDataLine.size() > buffer_.size()) flush();
+    std::memcpy(buffer_.data() + used_, kNoDataLine.data(), kNoDataLine.size());
+    used_ += kNoDataLine.size();
+  }
+}
+
+void ValueFileWriter::close() {
+  flush();
+  file_.close();
+}
+
+void ValueFileWriter::flush() {
+  file_.write(buffer_.data(), used_);
+  used_ = 0;
+}
+
+ValueFileReader::ValueFileReader(InputFile file)
+    : file_(std::move(file)),
+      capacity_(kValueBufferSize),
+      buffer_(capacity_ + LineKey::kMaxSize),
+      recent_(std::size_t{1} << kRecentBits) {}
+
+float ValueFileReader::remember(Recent& recent, const LineKey& key, const char* line,
+                                std::size_t size) {
+  std::string_view text(line, size - 1);
+  if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
+  recent = {key, ParseValueText(text)};
+  return recent.value;
+}
+
+std::string_view ValueFileReader::nextLine() {
+  for (;;) {
+    const char* start = buffer_.data() + pos_;
+    const void* lf = std::memchr(start, '\n', end_ - pos_);
+    if (lf != nullptr) {
+      std::string_view line(start, static_cast<const char*>(lf) - start);
+      pos_ += line.size() + 1;
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      return line;
+    }
+    if (!refill()) {  // a last line without LF, or nothing: no-data either way
+      std::string_view line(buffer_.data() + pos_, end_ - pos_);
+      pos_ = end_;
+      return line;
+    }
+  }
+}
+
+bool ValueFileReader::refill() {
+  const std::size_t kept = end_ - pos_;
+  std::memmove(buffer_.data(), buffer_.data() + pos_, kept);
+  pos_ = 0;
+  end_ = kept;
+  if (eof_) return false;
+  if (kept == capacity_) {
+    capacity_ *= 2;
+    buffer_.resize(capacity_ + LineKey::kMaxSize);
+  }
+  const std::size_t room = capacity_ - kept;
+  const std::size_t got = file_.read(buffer_.data() + kept, room);
+  end_ += got;
+  if (got < room) eof_ = true;
+  return got > 0;
+}
+
+}  // namespace elevara

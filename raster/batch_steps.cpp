@@ -1,0 +1,62 @@
+#include "raster/batch_steps.h"
+
+#include <algorithm>
+
+#include "platform/errors.h"
+#include "platform/files.h"
+#include "platform/folder_search.h"
+
+namespace elevara {
+
+void WriteNameList(FileSystem& fs, const std::filesystem::path& folder, std::string_view pattern,
+                   const std::filesystem::path& listPath,
+                   std::vector<std::filesystem::path>& unlisted) {
+  const std::vector<std::string> names = SearchFolder(fs, folder, pattern);
+  AtomicOutputFile list = AtomicOutputFile::Create(fs, listPath);
+  for (const std::string& name : names) {
+    if (name.find_first_of("\r\n") != std::string::npos) {
+      unlisted.push_back(folder / PathFromUtf8(name));
+      continue;
+    }
+    list.writeLine(name);
+  }
+  list.commit();
+}
+
+void ForEachListedName(FileSystem& fs, const std::filesystem::path& listPath,
+                       const std::function<void(std::string_view name)>& visit) {
+  LineReader list(InputFile::Open(fs, listPath));
+  std::string_view line;
+  while (list.next(line)) {
+    if (!line.empty()) visit(line);
+  }
+}
+
+std::optional<RasterReader> TileRasters::open(std::span<const std::filesystem::path> names) {
+  std::optional<std::filesystem::path> failed;
+  for (const std::filesystem::path& name : names) {
+    try {
+      if (auto tile = RasterReader::OpenIfPresent(fs_, name, tileWidth_)) return tile;
+    } catch (const FileError&) {
+      if (!failed) failed = name;
+    }
+  }
+  if (failed) unreadable_.push_back(*failed);
+  return std::nullopt;
+}
+
+void TileRasters::readRow(std::optional<RasterReader>& tile, std::int64_t line,
+                          std::span<float> samples) {
+  if (tile) {
+    try {
+      tile->readRow(line, samples);
+      return;
+    } catch (const FileError&) {
+      unreadable_.push_back(tile->path());
+      tile.reset();
+    }
+  }
+  std::fill(samples.begin(), samples.end(), kNoData);
+}
+
+}  // namespace elevara

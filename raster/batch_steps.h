@@ -1,0 +1,73 @@
+// The steps the three batch commands (GML10, GML5 and the DEM5 merge) share, with one rule for
+// each: the list of the names found, the list read back, the table of mosaic codes, and the
+// tile rasters opened by name.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "raster/raw_raster.h"
+
+namespace elevara {
+
+// Writes the bare name of every entry of `folder` that matches `pattern` to the list file at
+// `listPath`, one per line in the order of the directory search; the list appears whole or not
+// at all. A name holding CR or LF cannot stand on a line of its own (read back, it would become
+// two names that exist nowhere): it is left out and appended to `unlisted`, so that the final
+// report names it. Throws FileError.
+void WriteNameList(FileSystem& fs, const std::filesystem::path& folder, std::string_view pattern,
+                   const std::filesystem::path& listPath,
+                   std::vector<std::filesystem::path>& unlisted);
+
+// Calls `visit` with every name of the list file, read back line by line, so that a name with
+// blanks stays one name. An empty line names nothing. Throws FileError.
+void ForEachListedName(FileSystem& fs, const std::filesystem::path& listPath,
+                       const std::function<void(std::string_view name)>& visit);
+
+// The distinct mosaic codes of a run, in the order of their first appearance, as many as there
+// are.
+class CodeTable {
+ public:
+  void add(const std::string& code) {
+    if (seen_.insert(code).second) codes_.push_back(code);
+  }
+  const std::vector<std::string>& codes() const { return codes_; }
+
+ private:
+  std::vector<std::string> codes_;
+  std::unordered_set<std::string> seen_;
+};
+
+// The tile rasters of a mosaic, opened by name. A tile raster that is absent is no-data without
+// a word: a mesh is often covered only in part. One that exists but cannot be opened or read
+// (no permission, a folder of that name, an I/O error) is no-data too, but it is remembered for
+// the final report, because the user would otherwise take its no-data block for the real thing.
+class TileRasters {
+ public:
+  TileRasters(FileSystem& fs, std::int64_t tileWidth) : fs_(fs), tileWidth_(tileWidth) {}
+
+  // The first of `names` that opens; nullopt when none does. Of names that exist but cannot be
+  // opened, the first is remembered.
+  std::optional<RasterReader> open(std::span<const std::filesystem::path> names);
+
+  // Reads row `line` of `tile` into `samples`, kNoData where the tile holds nothing. A tile
+  // that cannot be read is remembered and closed, so it is no-data from that row on.
+  void readRow(std::optional<RasterReader>& tile, std::int64_t line, std::span<float> samples);
+
+  // The tile rasters that exist but could not be opened or read, in the order they were met.
+  const std::vector<std::filesystem::path>& unreadable() const { return unreadable_; }
+
+ private:
+  FileSystem& fs_;
+  std::int64_t tileWidth_;
+  std::vector<std::filesystem::path> unreadable_;
+};
+
+}  // namespace elevara

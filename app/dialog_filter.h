@@ -1,6 +1,6 @@
-// The file dialogs' filters come in the form the commands have always used, "description |
-// pattern", with further pairs after further bars and several patterns joined by ";". Qt wants
-// one entry per pair, "description (pattern pattern)".
+// The commands write their dialogs' filters as "description | pattern", with further pairs
+// after further bars and several patterns joined by ";". Qt wants one entry per pair,
+// "description (pattern pattern)".
 #pragma once
 
 #include <string_view>

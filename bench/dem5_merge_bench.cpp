@@ -26,6 +26,7 @@
 #include "platform/services.h"
 #include "raster/dem5_merge.h"
 #include "raster/raw_raster.h"
+#include "tests/support/files.h"
 #include "tests/support/null_services.h"
 
 namespace {
@@ -109,9 +110,9 @@ double MegabytesPerSecond(double seconds) {
 
 int main(int argc, char** argv) {
   try {
-    fs::path folder = argc > 1 ? fs::path(argv[1])
-                               : fs::temp_directory_path() /
-                                     ("elevara-merge-bench-" + std::to_string(::getpid()));
+    std::optional<testing::TempFolder> scratch;
+    if (argc <= 1) scratch.emplace();
+    const fs::path folder = argc > 1 ? fs::path(argv[1]) : scratch->path();
     fs::create_directories(folder);
     std::printf("folder: %s\nwriting 64 tiles of 13.5 MB...\n", folder.string().c_str());
     std::fflush(stdout);
@@ -128,7 +129,6 @@ int main(int argc, char** argv) {
       mergeSeconds = std::min(mergeSeconds, TimeMerge(folder, merged));
     }
     Settle({catOut, merged});
-    if (argc <= 1) fs::remove_all(folder);
 
     const double catRate = MegabytesPerSecond(catSeconds);
     const double mergeRate = MegabytesPerSecond(mergeSeconds);

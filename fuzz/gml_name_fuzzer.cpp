@@ -109,9 +109,8 @@ std::string MosaicCode(std::string_view name) {
 }
 
 std::uint32_t CellBits(const std::string& raster, std::size_t row, std::size_t column) {
-  std::uint32_t bits;
-  std::memcpy(&bits, raster.data() + (row * kTilesAcross * kTileWidth + column) * 4, 4);
-  return bits;
+  return testing::CellBits(raster, kTilesAcross * kTileWidth, static_cast<std::int64_t>(row),
+                           static_cast<std::int64_t>(column));
 }
 
 // What the run must have made of the folder.

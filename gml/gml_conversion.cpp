@@ -101,19 +101,13 @@ CommandResult ConvertFolder(Services& services, const GmlConversion& conversion,
 
   progress.startPhase(static_cast<std::int64_t>(codes.size()) * layout.height());
   RemoveFile(fs, folder / kGmlValueFileName);
-  TileRasters tiles(fs, layout.tileWidth);
-  for (const std::string& code : codes) {
-    const std::filesystem::path mosaicPath =
-        folder / PathFromUtf8(code + std::string(conversion.nameSuffix));
-    WriteMosaic(fs, progress, layout, mosaicPath, tiles, [&](int rowDigit, int columnDigit) {
-      return TileRasterNames(conversion, folder, code, rowDigit, columnDigit);
-    });
-  }
-  skipped.insert(skipped.end(), tiles.unreadable().begin(), tiles.unreadable().end());
-
-  services.showMessage(FinalReport(skipped));
-  progress.reset();
-  return {CommandOutcome::kFinished, skipped};
+  const std::vector<std::filesystem::path> unreadable =
+      WriteMosaics(fs, progress, layout, folder, codes, conversion.nameSuffix,
+                   [&](const std::string& code, int rowDigit, int columnDigit) {
+                     return TileRasterNames(conversion, folder, code, rowDigit, columnDigit);
+                   });
+  skipped.insert(skipped.end(), unreadable.begin(), unreadable.end());
+  return ReportFinished(services, progress, std::move(skipped));
 }
 
 }  // namespace

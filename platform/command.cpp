@@ -20,6 +20,13 @@ std::string FinalReport(const std::vector<std::filesystem::path>& skipped) {
   return text;
 }
 
+CommandResult ReportFinished(Services& services, Progress& progress,
+                             std::vector<std::filesystem::path> skipped) {
+  services.showMessage(FinalReport(skipped));
+  progress.reset();
+  return {CommandOutcome::kFinished, std::move(skipped)};
+}
+
 CommandResult RunReportingFileErrors(Services& services,
                                      const std::function<CommandResult()>& body) {
   try {

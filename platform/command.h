@@ -33,6 +33,13 @@ inline constexpr char kFinishedMessage[] = "ファイル変換を終了しまし
 inline constexpr std::size_t kFinalReportNamesShown = 10;
 std::string FinalReport(const std::vector<std::filesystem::path>& skipped);
 
+class Progress;
+
+// The end of a batch command that got through its phases: the final report naming `skipped`,
+// then the bar back at position 0 once the box is closed.
+CommandResult ReportFinished(Services& services, Progress& progress,
+                             std::vector<std::filesystem::path> skipped);
+
 // Runs a command body; a FileError that leaves it is shown in the message box (the file and the
 // system's reason) and ends the command as kFailed. Other exceptions pass on to the caller's
 // error display.

@@ -11,6 +11,7 @@ namespace {
 
 constexpr std::size_t kWriteBufferSize = 1 << 20;
 constexpr std::size_t kLineBufferSize = 1 << 18;
+constexpr std::string_view kTemporarySuffix = ".elevara-part";
 
 }  // namespace
 
@@ -96,8 +97,12 @@ void OutputFile::close() {
 
 std::filesystem::path TemporaryPathFor(const std::filesystem::path& target) {
   std::filesystem::path temp = target;
-  temp += ".elevara-part";
+  temp += kTemporarySuffix;
   return temp;
+}
+
+bool IsTemporaryFileName(std::string_view name) {
+  return name.size() > kTemporarySuffix.size() && name.ends_with(kTemporarySuffix);
 }
 
 AtomicOutputFile AtomicOutputFile::Create(FileSystem& fs, const std::filesystem::path& target) {

@@ -105,6 +105,8 @@ class AtomicOutputFile {
 
 // The name of the temporary file an AtomicOutputFile writes before it commits.
 std::filesystem::path TemporaryPathFor(const std::filesystem::path& target);
+// Whether a bare file name is that of such a temporary file.
+bool IsTemporaryFileName(std::string_view name);
 
 // Reads a text file line by line; a line ends at LF, and a CR before it is dropped, so files
 // written on any platform read the same. A last line without LF counts as a line.

@@ -7,9 +7,9 @@
 
 namespace elevara {
 
-// Converts the text of a number field the way the window always has: optional leading blanks,
-// an optional sign, then decimal digits, or hexadecimal digits after "$", "x", "X", "0x" or
-// "0X"; the value must fit a signed 32-bit integer. Anything else (an empty text, trailing
+// Converts the text of a number field: optional leading blanks, an optional sign, then decimal
+// digits, or hexadecimal digits after "$", "x", "X", "0x" or "0X"; the value must fit a signed
+// 32-bit integer. Anything else (an empty text, trailing
 // blanks) throws Error(kBadInput) with the text "'<text>' は整数ではありません".
 std::int32_t ConvertEditInteger(std::string_view text);
 

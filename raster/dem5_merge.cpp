@@ -74,18 +74,13 @@ CommandResult MergeFolder(Services& services, const std::filesystem::path& folde
 
   Progress progress(services);
   progress.startPhase(static_cast<std::int64_t>(codes.size()) * kDem5MergeLayout.height());
-  TileRasters tiles(fs, kDem5MergeLayout.tileWidth);
-  for (const std::string& code : codes) {
-    WriteMosaic(fs, progress, kDem5MergeLayout, folder / PathFromUtf8(code + kRasterSuffix), tiles,
-                [&](int rowDigit, int columnDigit) {
-                  return TileNamesOf(folder, discovery, code, rowDigit, columnDigit);
-                });
-  }
-
-  skipped.insert(skipped.end(), tiles.unreadable().begin(), tiles.unreadable().end());
-  services.showMessage(FinalReport(skipped));
-  progress.reset();
-  return {CommandOutcome::kFinished, skipped};
+  const std::vector<std::filesystem::path> unreadable =
+      WriteMosaics(fs, progress, kDem5MergeLayout, folder, codes, kRasterSuffix,
+                   [&](const std::string& code, int rowDigit, int columnDigit) {
+                     return TileNamesOf(folder, discovery, code, rowDigit, columnDigit);
+                   });
+  skipped.insert(skipped.end(), unreadable.begin(), unreadable.end());
+  return ReportFinished(services, progress, std::move(skipped));
 }
 
 }  // namespace

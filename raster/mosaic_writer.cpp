@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "platform/files.h"
 #include "platform/services.h"
 
 namespace elevara {
@@ -29,6 +30,21 @@ void WriteMosaic(FileSystem& fs, Progress& progress, const MosaicLayout& layout,
     for (auto& tile : band) tile.reset();
   }
   mosaic.commit();
+}
+
+std::vector<std::filesystem::path> WriteMosaics(FileSystem& fs, Progress& progress,
+                                                const MosaicLayout& layout,
+                                                const std::filesystem::path& folder,
+                                                const std::vector<std::string>& codes,
+                                                std::string_view suffix,
+                                                const CodeTileNames& tileNames) {
+  TileRasters tiles(fs, layout.tileWidth);
+  for (const std::string& code : codes) {
+    WriteMosaic(
+        fs, progress, layout, folder / PathFromUtf8(code + std::string(suffix)), tiles,
+        [&](int rowDigit, int columnDigit) { return tileNames(code, rowDigit, columnDigit); });
+  }
+  return tiles.unreadable();
 }
 
 }  // namespace elevara

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "raster/batch_steps.h"
@@ -36,5 +38,19 @@ using TileNames = std::function<std::vector<std::filesystem::path>(int rowDigit,
 // under the mosaic's name then).
 void WriteMosaic(FileSystem& fs, Progress& progress, const MosaicLayout& layout,
                  const std::filesystem::path& path, TileRasters& tiles, const TileNames& tileNames);
+
+// The names under which a tile of the mosaic with the given code may stand (see TileNames).
+using CodeTileNames = std::function<std::vector<std::filesystem::path>(
+    const std::string& code, int rowDigit, int columnDigit)>;
+
+// The mosaic phase of a batch command: for each code, in the order given, the mosaic
+// "<code><suffix>" in `folder` (see WriteMosaic). Returns the tile rasters that exist but could
+// not be read, in the order they were met. Throws FileError.
+std::vector<std::filesystem::path> WriteMosaics(FileSystem& fs, Progress& progress,
+                                                const MosaicLayout& layout,
+                                                const std::filesystem::path& folder,
+                                                const std::vector<std::string>& codes,
+                                                std::string_view suffix,
+                                                const CodeTileNames& tileNames);
 
 }  // namespace elevara

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "platform/errors.h"
+#include "platform/files.h"
 #include "raster/dem5_merge.h"
 #include "raster/raw_raster.h"
 #include "tests/support/faulty_file_system.h"
@@ -76,15 +77,18 @@ class RasterSinkFileSystem : public testing::FaultyFileSystem {
     return FaultyFileSystem::openRead(path, error);
   }
   std::unique_ptr<RawFile> create(const fs::path& path, std::error_code& error) override {
-    std::string name = path.filename().string();
-    const std::string suffix = "-DEM5.elevara-part";
-    if (!name.ends_with(suffix)) return FaultyFileSystem::create(path, error);
-    created.push_back(name.substr(0, name.size() - std::strlen(".elevara-part")));
+    const std::string name = path.filename().string();
+    const bool mergedRaster = IsTemporaryFileName(name) &&
+                              name.find("-DEM5") != std::string::npos &&
+                              name.find(".hd1") == std::string::npos;
+    if (!mergedRaster) return FaultyFileSystem::create(path, error);
+    created.push_back(name);  // named by its raster once it is committed
     return std::make_unique<SinkFile>(pending_[path], probes);
   }
   void rename(const fs::path& from, const fs::path& to, std::error_code& error) override {
     auto sink = pending_.find(from);
     if (sink == pending_.end()) return FaultyFileSystem::rename(from, to, error);
+    std::replace(created.begin(), created.end(), from.filename().string(), to.filename().string());
     committed[to.filename().string()] = std::move(sink->second);
     pending_.erase(sink);
   }
@@ -246,6 +250,21 @@ TEST_F(Dem5Merge, TileNamesShortTilesAndTilesThatCannotBeRead) {
   const std::vector<fs::path> unreadable = {folder / "533966-DEM5.raw", folder / "533944-DEM5.raw"};
   EXPECT_EQ(result.skipped, unreadable);
   EXPECT_EQ(services.messages, std::vector<std::string>{FinalReport(unreadable)});
+}
+
+// Such a name cannot stand on a line of the list: read back it would be two names.
+TEST_F(Dem5Merge, AFoundNameHoldingALineBreakIsLeftOutOfTheListAndNamed) {
+  WriteTile(folder / "533946-DEM5.raw", 1, 8);
+  WriteTile(folder / "5339\n7-DEM5.raw", 2, 8);
+  sinkRasters({});
+
+  const CommandResult result = run();
+
+  EXPECT_EQ(result.outcome, CommandOutcome::kFinished);
+  EXPECT_EQ(ReadBytes(folder / kNameList), "533946-DEM5.raw\r\n");
+  const std::vector<fs::path> unlisted = {folder / "5339\n7-DEM5.raw"};
+  EXPECT_EQ(result.skipped, unlisted);
+  EXPECT_EQ(services.messages, std::vector<std::string>{FinalReport(unlisted)});
 }
 
 TEST_F(Dem5Merge, EachCodeGetsAWholeRasterInTheOrderOfItsFirstName) {

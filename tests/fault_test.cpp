@@ -50,16 +50,20 @@ struct CommandSetup {
   std::string rebuiltTile;
 };
 
+std::string TemporaryName(const std::string& output) {
+  return TemporaryPathFor(output).string();
+}
+
 CommandSetup SetupFor(Command command) {
   switch (command) {
     case Command::kNoData:
       return {"in.raw", {"out.raw", "out.raw.hd1"}, "", ""};
     case Command::kDem5Merge:
-      return {"533946-DEM5.raw", {"5339-DEM5", "5339-DEM5.hd1"}, "5339-DEM5.elevara-part", ""};
+      return {"533946-DEM5.raw", {"5339-DEM5", "5339-DEM5.hd1"}, TemporaryName("5339-DEM5"), ""};
     case Command::kGml10:
       return {"FG-GML-5339-45-dem10b-20161001.xml",
               {"5339-ELEVARA", "5339-ELEVARA.hd1", "533945-ELEVARA"},
-              "5339-ELEVARA.elevara-part",
+              TemporaryName("5339-ELEVARA"),
               "533945-ELEVARA"};
     case Command::kGml5:
       return {"FG-GML-5339-46-78-DEM5A-20161001.xml",
@@ -158,7 +162,7 @@ TEST_P(FileFaults, EndWithAMessageAndLeaveEarlierOutputsAlone) {
   }
   if (fault.temporaryFilesRemoved()) {
     for (const auto& entry : std::filesystem::directory_iterator(folder.path())) {
-      EXPECT_NE(entry.path().extension(), ".elevara-part") << entry.path();
+      EXPECT_FALSE(IsTemporaryFileName(entry.path().filename().string())) << entry.path();
     }
   }
 }
@@ -197,7 +201,7 @@ std::vector<FaultCase> NoDataFaults() {
        Command::kNoData,
        [](FaultyFileSystem& fs) {
          fs.failWritesAfter = 1000;
-         fs.failRemoveContaining = "elevara-part";
+         fs.failRemovingTemporaryFiles = true;
        },
        -1,
        FileAction::kWrite,

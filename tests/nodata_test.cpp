@@ -21,9 +21,7 @@ using testing::TempFolder;
 using testing::WriteBytes;
 using testing::WriteFloats;
 
-std::uint32_t Bits(float value) {
-  return std::bit_cast<std::uint32_t>(value);
-}
+using testing::Bits;
 
 struct NoDataRun : ::testing::Test {
   TempFolder folder;

@@ -16,7 +16,7 @@ using testing::ReadBytes;
 using testing::TempFolder;
 using testing::WriteBytes;
 
-TEST(Wildcard, MatchesLikeTheWindowsSearch) {
+TEST(Wildcard, StarIsAnyRunQuestionMarkOneCharacterAndLettersMatchWithoutCase) {
   EXPECT_TRUE(MatchWildcard("FG-GML*dem10*.xml", "FG-GML-5339-45-DEM10B-20161001.xml"));
   EXPECT_TRUE(MatchWildcard("FG-GML*dem10*.xml", "fg-gml-6341-51-dem10b-20161001.XML"));
   EXPECT_FALSE(MatchWildcard("FG-GML*dem10*.xml", "FG-GML-5339-45-DEM5A-20161001.xml"));
@@ -48,7 +48,7 @@ TEST(FolderSearch, AMissingFolderIsAFileError) {
   EXPECT_THROW(SearchFolder(SystemFileSystem(), folder / "absent", "*"), FileError);
 }
 
-TEST(EditInteger, AcceptsWhatTheFieldsAlwaysAccepted) {
+TEST(EditInteger, AcceptsLeadingBlanksASignAndDecimalOrHexadecimalDigits) {
   EXPECT_EQ(ConvertEditInteger("9000"), 9000);
   EXPECT_EQ(ConvertEditInteger("   +12"), 12);
   EXPECT_EQ(ConvertEditInteger("-0"), 0);

@@ -106,19 +106,11 @@ void MakeTile(const fs::path& folder, const SoakTile& tile, std::mt19937& random
   }
 }
 
-std::size_t OpenDescriptors() {
-  return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
-}
-
 std::uint32_t Cell(const std::string& mosaic, int row, int column) {
-  std::uint32_t bits;
-  std::memcpy(&bits, mosaic.data() + (std::size_t(row) * kMosaicWidth + column) * 4, 4);
-  return bits;
+  return testing::CellBits(mosaic, kMosaicWidth, row, column);
 }
 
-std::uint32_t Bits(float value) {
-  return std::bit_cast<std::uint32_t>(value);
-}
+using testing::Bits;
 
 TEST(Gml5Soak, ThreeThousandTilesWithBrokenOnesAmongThem) {
   TempFolder folder;
@@ -130,11 +122,11 @@ TEST(Gml5Soak, ThreeThousandTilesWithBrokenOnesAmongThem) {
   }
   ScriptedServices services;
   services.openAnswers.push_back(folder / tiles.front().name);
-  const std::size_t descriptors = OpenDescriptors();
+  const std::size_t descriptors = testing::OpenDescriptorCount();
 
   const CommandResult result = RunGml5Conversion(services);
 
-  EXPECT_EQ(OpenDescriptors(), descriptors);
+  EXPECT_EQ(testing::OpenDescriptorCount(), descriptors);
   ASSERT_EQ(result.outcome, CommandOutcome::kFinished);
 
   // Broken tiles are reported in list order, which is the order of the directory search.

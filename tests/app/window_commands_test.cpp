@@ -17,6 +17,7 @@
 #include "app/qt_services.h"
 #include "app/unit92.h"
 #include "tests/app/scripted_runner.h"
+#include "tests/support/files.h"
 
 using elevara::app::TForm92;
 using elevara::app::testing::MessageLoopEndsAfter;
@@ -32,15 +33,14 @@ QByteArray Bytes(const std::vector<float>& values) {
   return bytes;
 }
 
+// The shared whole-file helpers, for the window's QString paths.
 void WriteFile(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  QVERIFY(file.open(QIODevice::WriteOnly));
-  QCOMPARE(file.write(bytes), bytes.size());
+  elevara::testing::WriteBytes(QFile::encodeName(path).toStdString(), bytes.toStdString());
 }
 
 QByteArray ReadFile(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  return QByteArray::fromStdString(
+      elevara::testing::ReadBytes(QFile::encodeName(path).toStdString()));
 }
 
 // A window ready to replace the no-data values of a 4 x 3 raster in a temporary folder.

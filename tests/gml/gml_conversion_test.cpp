@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "gml/gml_conversion.h"
+#include "platform/files.h"
 #include "raster/raw_raster.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/files.h"
@@ -182,6 +183,19 @@ TEST_F(GmlRun, BrokenTilesAreNamedAndTheirStaleRastersReplaced) {
   EXPECT_EQ(services.advances, 4 * 4 + 4);
 }
 
+// An absent tile raster is a gap of the mesh; one that is there but cannot be read is named.
+TEST_F(GmlRun, TileRastersThatCannotBeReadAreNoDataAndNamed) {
+  writeTile("FG-GML-2222-22-00-dem5.xml", {.values = Tokens(Values(1, 6))});
+  fs::create_directory(folder / "22222211-DEM5");
+  const CommandResult result = run();
+  EXPECT_EQ(result.outcome, CommandOutcome::kFinished);
+  EXPECT_EQ(result.skipped, std::vector<fs::path>{folder / "22222211-DEM5"});
+  EXPECT_EQ(services.messages.back(), FinalReport(result.skipped));
+  SmallMosaic mosaic;
+  mosaic.place(0, 0, Floats(1, 6));
+  EXPECT_EQ(ReadFloats(folder / "222222-DEM5"), mosaic.cells);
+}
+
 TEST_F(GmlRun, NamesTooShortForThePositionsAreSkippedButStillStepped) {
   writeTile("FG-GML-dem5.xml", {.values = Tokens(Values(1, 6))});  // no position 15 or 16
   // Letters at positions 15 and 16: its raster is written, but no block of the mosaic reads it.
@@ -219,7 +233,7 @@ TEST_F(GmlRun, TheCodeTableHasNoLimit) {
 ::testing::AssertionResult NothingHalfWritten(const fs::path& folder) {
   for (const auto& entry : fs::directory_iterator(folder)) {
     const std::string name = entry.path().filename().string();
-    if (name.ends_with(".elevara-part")) return ::testing::AssertionFailure() << name << " left";
+    if (IsTemporaryFileName(name)) return ::testing::AssertionFailure() << name << " left";
     const bool mosaic = name.size() == 11 && name.ends_with("-DEM5");
     const bool tile = name.size() == 13 && name.ends_with("-DEM5");
     const auto size = entry.is_regular_file() ? entry.file_size() : 0;
@@ -354,8 +368,8 @@ TEST(PublishedGml5Run, PlacesEightTilesInMosaic362430) {
   }
   EXPECT_EQ(present, 8);
   // Tile 76 fills rows 300 to 449 and columns 1350 to 1574; its start point is 57 0.
-  EXPECT_EQ(std::bit_cast<std::uint32_t>(mosaic[300 * 2250 + 1350 + 56]), kNoDataBits);
-  EXPECT_NE(std::bit_cast<std::uint32_t>(mosaic[300 * 2250 + 1350 + 57]), kNoDataBits);
+  EXPECT_EQ(testing::Bits(mosaic[300 * 2250 + 1350 + 56]), kNoDataBits);
+  EXPECT_NE(testing::Bits(mosaic[300 * 2250 + 1350 + 57]), kNoDataBits);
   EXPECT_FALSE(fs::exists(folder / kGmlValueFileName));
 }
 
@@ -383,12 +397,11 @@ TEST(PublishedGml10Run, PlacesTile76InMosaic3926) {
     float value;
     in.seekg((row * 9000 + column) * 4);
     in.read(reinterpret_cast<char*>(&value), 4);
-    return std::bit_cast<std::uint32_t>(value);
+    return testing::Bits(value);
   };
   for (int r : {0, 1, 638, 639, 640, 700, 748, 749}) {
     for (int c : {0, 1, 742, 743, 744, 1000, 1123, 1124}) {
-      ASSERT_EQ(sample(r, 6750 + c), std::bit_cast<std::uint32_t>(tile[r * 1125 + c]))
-          << r << " " << c;
+      ASSERT_EQ(sample(r, 6750 + c), testing::Bits(tile[r * 1125 + c])) << r << " " << c;
     }
   }
   EXPECT_NE(sample(639, 6750 + 743), kNoDataBits);

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <random>
-#include <sstream>
 
 #include "gml/gml_tokens.h"
 #include "tests/support/files.h"
+#include "tests/support/plain_gml.h"
 
 namespace elevara {
 namespace {
@@ -12,11 +12,8 @@ namespace {
 using testing::TempFolder;
 
 std::vector<std::string> StreamTokens(const std::string& text) {
-  std::istringstream in(text);
-  std::vector<std::string> tokens;
-  std::string token;
-  while (in >> token) tokens.push_back(token);
-  return tokens;
+  const std::vector<std::string_view> tokens = testing::SplitTokens(text);
+  return {tokens.begin(), tokens.end()};
 }
 
 GmlTokenReader Reader(const std::filesystem::path& path, std::size_t bufferSize) {
@@ -60,7 +57,7 @@ std::string RandomText(std::mt19937& random, std::size_t size) {
   return text;
 }
 
-TEST(GmlTokenReader, SplitsAtTheSameWhiteSpaceAsTheFormattedRead) {
+TEST(GmlTokenReader, SplitsAtBlankTabLineFeedVerticalTabFormFeedAndCarriageReturn) {
   TempFolder folder;
   std::mt19937 random(11);
   for (int round = 0; round < 12; ++round) {

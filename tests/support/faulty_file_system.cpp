@@ -1,5 +1,7 @@
 #include "tests/support/faulty_file_system.h"
 
+#include "platform/files.h"
+
 namespace elevara::testing {
 namespace {
 
@@ -94,7 +96,8 @@ void FaultyFileSystem::rename(const std::filesystem::path& from, const std::file
 }
 
 bool FaultyFileSystem::remove(const std::filesystem::path& path, std::error_code& error) {
-  if (readOnly || NameContains(path, failRemoveContaining)) {
+  if (readOnly || NameContains(path, failRemoveContaining) ||
+      (failRemovingTemporaryFiles && IsTemporaryFileName(path.filename().string()))) {
     error = Refused();
     return false;
   }

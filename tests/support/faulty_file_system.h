@@ -24,6 +24,7 @@ class FaultyFileSystem : public FileSystem {
   std::string failCreateContaining;
   std::string failRenameContaining;
   std::string failRemoveContaining;
+  bool failRemovingTemporaryFiles = false;  // of AtomicOutputFile
   std::string failOpenContaining;
   // Reads of files whose name contains this text fail with EIO.
   std::string failReadsContaining;

@@ -7,11 +7,13 @@
 
 #include "app/message_boxes.h"
 #include "app/modal_runner.h"
+#include "app/startup.h"
 #include "app/unit92.h"
 #include "platform/text.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
+  elevara::app::PrepareApplication(application);
   QApplication::setWindowIcon(elevara::app::ApplicationIcon());
   QGuiApplication::setDesktopFileName(QStringLiteral("elevara"));
   const std::string title = elevara::ApplicationTitle(argc > 0 ? argv[0] : "");

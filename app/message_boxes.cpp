@@ -1,19 +1,64 @@
 #include "app/message_boxes.h"
 
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 
 #include "app/modal_runner.h"
 #include "app/texts.h"
+#include "app/window_font.h"
 #include "platform/text.h"
 
 namespace elevara::app {
 namespace {
 
+// Qt's box wraps a text wider than half the screen at its own width, whenever it sizes itself
+// (when shown and at every layout request). The texts shown here break their lines themselves,
+// so the box grows to the widest line instead, as long as the screen holds it; only a longer
+// line is wrapped.
+class LineKeepingBox final : public QMessageBox {
+ public:
+  using QMessageBox::QMessageBox;
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    QMessageBox::showEvent(event);
+    keepLines();
+  }
+
+  bool event(QEvent* event) override {
+    const bool handled = QMessageBox::event(event);
+    if (event->type() == QEvent::LayoutRequest && isVisible()) keepLines();
+    return handled;
+  }
+
+ private:
+  void keepLines() {
+    auto* label = findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    if (label == nullptr || !label->wordWrap()) return;
+    label->setWordWrap(false);
+    layout()->activate();
+    const QSize unwrapped = layout()->totalMinimumSize();
+    const QRect screenArea = screen()->availableGeometry();
+    if (unwrapped.width() > screenArea.width()) {
+      label->setWordWrap(true);
+    } else {
+      setFixedSize(unwrapped);
+      move(screenArea.center() - rect().center());
+    }
+    // The label's change asks for a layout once more, which would wrap the text again.
+    QCoreApplication::removePostedEvents(this, QEvent::LayoutRequest);
+  }
+};
+
 void ShowBox(ModalRunner& runner, QMessageBox::Icon icon, const QString& caption,
              const QString& text) {
   // No parent: the box belongs to the application, not to a control, and blocks every window.
-  QMessageBox box(icon, caption, QString(), QMessageBox::Ok);
+  LineKeepingBox box(icon, caption, QString(), QMessageBox::Ok);
+  box.setFont(WindowFont());
   // Texts carry file names, which may hold anything that looks like markup.
   box.setTextFormat(Qt::PlainText);
   box.setText(text);
@@ -29,6 +74,10 @@ QString FromUtf8(std::string_view text) {
 
 void ShowPlainMessage(ModalRunner& runner, const QString& caption, const QString& text) {
   ShowBox(runner, QMessageBox::NoIcon, caption, text);
+}
+
+void ShowFileErrorBox(ModalRunner& runner, const QString& caption, const QString& text) {
+  ShowBox(runner, QMessageBox::Critical, caption, text);
 }
 
 void ShowErrorBox(ModalRunner& runner, const QString& caption, std::string_view message) {

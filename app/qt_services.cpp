@@ -6,11 +6,14 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QProgressBar>
 
 #include "app/dialog_filter.h"
+#include "app/file_dialogs.h"
 #include "app/message_boxes.h"
 #include "app/modal_runner.h"
+#include "platform/errors.h"
 
 namespace elevara::app {
 namespace {
@@ -32,12 +35,8 @@ std::filesystem::path ToPath(const QString& path) {
 #endif
 }
 
-void PrepareFileDialog(QFileDialog& dialog, const QString& title) {
-  dialog.setWindowTitle(title);
-  // Qt's own dialog on every platform: some native ones refuse a typed name of a file that does
-  // not exist, or ask before replacing one.
-  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-  dialog.setFileMode(QFileDialog::AnyFile);
+QString FolderOf(const QString& path) {
+  return path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
 }
 
 }  // namespace
@@ -50,21 +49,6 @@ BarRange ScaleForBar(std::int64_t minimum, std::int64_t maximum, std::int64_t po
   const std::int64_t value = std::clamp(position, minimum, maximum);
   return {static_cast<int>(minimum / factor), static_cast<int>(maximum / factor),
           static_cast<int>(value / factor)};
-}
-
-void PrepareOpenDialog(QFileDialog& dialog, const QString& title, const QStringList& filters) {
-  PrepareFileDialog(dialog, title);
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  // The entries read as the commands wrote them; the Qt patterns behind them stay hidden.
-  dialog.setOption(QFileDialog::HideNameFilterDetails, true);
-  dialog.setNameFilters(filters);
-}
-
-void PrepareSaveDialog(QFileDialog& dialog, const QString& title) {
-  PrepareFileDialog(dialog, title);
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-  dialog.setNameFilters({});
 }
 
 QtServices::QtServices(QFileDialog& openDialog, QFileDialog& saveDialog, QProgressBar& bar,
@@ -80,18 +64,22 @@ QtServices::QtServices(QFileDialog& openDialog, QFileDialog& saveDialog, QProgre
 std::optional<std::filesystem::path> QtServices::runOpenDialog(const std::string& title,
                                                                const std::string& filter) {
   PrepareOpenDialog(openDialog_, FromUtf8(title), QtNameFilters(filter));
+  // Shared by every command, it offers the file last picked in it, in that file's folder.
+  OfferPath(openDialog_, FolderOf(lastOpened_), QFileInfo(lastOpened_).fileName());
   return runFileDialog(openDialog_, lastOpened_);
 }
 
 std::optional<std::filesystem::path> QtServices::runSaveDialog(const std::string& title) {
   PrepareSaveDialog(saveDialog_, FromUtf8(title));
+  // An output is mostly written beside its input, the file just picked in the open dialog.
+  OfferPath(saveDialog_, FolderOf(lastOpened_), QFileInfo(lastSaved_).fileName());
   return runFileDialog(saveDialog_, lastSaved_);
 }
 
 std::optional<std::filesystem::path> QtServices::runFileDialog(QFileDialog& dialog,
                                                                QString& lastChosen) {
-  if (!lastChosen.isEmpty()) dialog.selectFile(lastChosen);
   std::optional<QString> chosen = runner_.runFileDialog(dialog);
+  CloseCompletionLists(dialog);
   if (!chosen) return std::nullopt;
   lastChosen = *chosen;
   return ToPath(*chosen);
@@ -101,9 +89,14 @@ void QtServices::showMessage(const std::string& text) {
   ShowPlainMessage(runner_, caption_, FromUtf8(text));
 }
 
+void QtServices::showErrorMessage(const std::string& text) {
+  ShowFileErrorBox(runner_, caption_, FromUtf8(text));
+}
+
 void QtServices::processMessages() {
   // Without a wait flag this returns as soon as nothing is pending.
   QCoreApplication::processEvents(QEventLoop::AllEvents);
+  if (interruptRequested_) throw Interrupted();
 }
 
 void QtServices::progressChanged(ProgressChange change) {

@@ -33,7 +33,12 @@ class QtServices final : public Services {
                                                      const std::string& filter) override;
   std::optional<std::filesystem::path> runSaveDialog(const std::string& title) override;
   void showMessage(const std::string& text) override;
+  void showErrorMessage(const std::string& text) override;
+  // Throws Interrupted once an interrupt has been requested, as the terminal does after Ctrl-C.
   void processMessages() override;
+
+  // The running command stops at its next progress step (set by a close of the window).
+  void setInterruptRequested(bool requested) { interruptRequested_ = requested; }
 
  protected:
   void progressChanged(ProgressChange change) override;
@@ -50,14 +55,9 @@ class QtServices final : public Services {
   // What each dialog offers again; the open dialog is shared by every command.
   QString lastOpened_;
   QString lastSaved_;
+  bool interruptRequested_ = false;
   static constexpr qint64 kRedrawMs = 16;
   QElapsedTimer sinceShown_;
 };
-
-// Title, filter and options of the open dialog: it accepts the typed name of a file that does
-// not exist, as the commands report a missing input themselves.
-void PrepareOpenDialog(QFileDialog& dialog, const QString& title, const QStringList& filters);
-// The save dialog replaces an existing file without asking.
-void PrepareSaveDialog(QFileDialog& dialog, const QString& title);
 
 }  // namespace elevara::app

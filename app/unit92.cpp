@@ -13,7 +13,9 @@
 #include "app/message_boxes.h"
 #include "app/qt_services.h"
 #include "app/texts.h"
+#include "app/window_font.h"
 #include "gml/gml_conversion.h"
+#include "platform/errors.h"
 #include "raster/dem5_merge.h"
 #include "raster/nodata_replacement.h"
 
@@ -23,16 +25,6 @@ namespace {
 constexpr int kClientWidth = 483;
 constexpr int kClientHeight = 505;
 constexpr int kLabelHeight = 13;
-
-// Linux has no Tahoma; IPAPGothic is proportional, carries every glyph of the texts and at the
-// window's 11 pixels fits each of them into its place.
-QFont WindowFont() {
-  QFont font;
-  font.setFamilies({QStringLiteral("IPAPGothic")});
-  font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(11);
-  return font;
-}
 
 void SetText(QPushButton* button, const QString& text) {
   button->setText(text);
@@ -98,6 +90,8 @@ TForm92::TForm92(const std::string& applicationTitle, ModalRunner* runner, QWidg
   // A plain top-level window keeps its resizable frame; the controls are placed without a
   // layout, so they stay where they are when it is resized.
   resize(kClientWidth, kClientHeight);
+  // Any smaller and the fixed controls at the right and bottom, Exit among them, are cut off.
+  setMinimumSize(kClientWidth, kClientHeight);
   move(0, 0);
   buildControls();
   setTabOrders();
@@ -228,8 +222,11 @@ void TForm92::Button9Click() {
 }
 
 void TForm92::closeEvent(QCloseEvent* event) {
-  // Ending now would cut a command off in the middle of its files.
+  // Ending now would cut a command off in the middle of its files: it is stopped at its next
+  // progress step instead, where it unwinds and removes what it has not finished, and the
+  // window closes once it has returned.
   if (commandRunning_) {
+    services_->setInterruptRequested(true);
     closeDeferred_ = true;
     event->ignore();
     return;
@@ -244,7 +241,14 @@ void TForm92::runCommand(const std::function<void(Services&)>& command) {
   commandRunning_ = true;
   const QPointer<QWidget> focused = QApplication::focusWidget();
   enableCommandControls(false);
-  runShowingErrors([&] { command(*services_); });
+  services_->setInterruptRequested(false);
+  runShowingErrors([&] {
+    try {
+      command(*services_);
+    } catch (const Interrupted&) {
+      // Asked for by a close of the window, which follows at once: nothing to report.
+    }
+  });
   enableCommandControls(true);
   if (focused != nullptr) focused->setFocus();
   commandRunning_ = false;
@@ -269,7 +273,7 @@ void TForm92::showHelp(const char* text) {
 }
 
 void TForm92::enableCommandControls(bool enabled) {
-  // Exit stays usable: a close asked for meanwhile is carried out when the command returns.
+  // Exit stays usable: it interrupts the command and closes the window.
   for (QWidget* control : std::initializer_list<QWidget*>{
            Button1, Button2, Button4, Button5, Button6, Button7, Button8, Button9, Edit1, Edit2}) {
     control->setEnabled(enabled);

@@ -32,7 +32,7 @@ CommandResult RunReportingFileErrors(Services& services,
   try {
     return body();
   } catch (const FileError& error) {
-    services.showMessage(error.what());
+    services.showErrorMessage(error.what());
     return {CommandOutcome::kFailed, {}};
   }
 }

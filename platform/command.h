@@ -40,8 +40,8 @@ class Progress;
 CommandResult ReportFinished(Services& services, Progress& progress,
                              std::vector<std::filesystem::path> skipped);
 
-// Runs a command body; a FileError that leaves it is shown in the message box (the file and the
-// system's reason) and ends the command as kFailed. Other exceptions pass on to the caller's
+// Runs a command body; a FileError that leaves it is shown by showErrorMessage (the action, the
+// file and the reason) and ends the command as kFailed. Other exceptions pass on to the caller's
 // error display.
 CommandResult RunReportingFileErrors(Services& services,
                                      const std::function<CommandResult()>& body);

@@ -42,6 +42,10 @@ class FileError : public Error {
 // The first line of a FileError's text, by action ("ファイルを開けません" …).
 std::string DescribeFileAction(FileAction action);
 
+// The last line of a FileError's text: Japanese for the common reasons, the system's own text
+// for the rest.
+std::string DescribeReason(std::error_code reason);
+
 // A path as the user should read it: UTF-8 with the platform's own separators.
 std::string DisplayPath(const std::filesystem::path& path);
 

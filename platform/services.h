@@ -48,6 +48,9 @@ class Services {
 
   // Modal message box: the text (line breaks kept) and one "OK" button.
   virtual void showMessage(const std::string& text) = 0;
+  // The same box for a failure the user has to act on (a file that cannot be read or written);
+  // the window marks it with an error icon.
+  virtual void showErrorMessage(const std::string& text) { showMessage(text); }
 
   // Handles every window message pending now and returns without waiting for new ones. The
   // terminal front end uses this point to notice an interrupt (it throws Interrupted).

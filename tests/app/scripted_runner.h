@@ -32,8 +32,9 @@ struct SeenDialog {
   QFileDialog::FileMode fileMode = QFileDialog::ExistingFile;
   QFileDialog::Options options;
   QString objectName;
-  // What the dialog offers before the user touches it.
+  // What the dialog offers before the user touches it, and the folder it shows.
   QStringList offered;
+  QString folder;
 };
 
 class ScriptedRunner : public ModalRunner {
@@ -45,11 +46,13 @@ class ScriptedRunner : public ModalRunner {
   // Called while a dialog or box is "open", to look at the window at that moment.
   std::function<void()> onFileDialog;
   std::function<void()> onMessageBox;
+  // Called with the box itself, to show it and measure it.
+  std::function<void(QMessageBox&)> inspectBox;
 
   std::optional<QString> runFileDialog(QFileDialog& dialog) override {
     dialogs.push_back({dialog.windowTitle(), dialog.nameFilters(), dialog.acceptMode(),
                        dialog.fileMode(), dialog.options(), dialog.objectName(),
-                       dialog.selectedFiles()});
+                       dialog.selectedFiles(), dialog.directory().absolutePath()});
     if (onFileDialog) onFileDialog();
     if (answers.empty()) return std::nullopt;
     const bool chosen = answers.front().has_value();
@@ -64,6 +67,7 @@ class ScriptedRunner : public ModalRunner {
     for (QAbstractButton* button : box.buttons()) seen.buttons << button->text();
     boxes.push_back(seen);
     if (onMessageBox) onMessageBox();
+    if (inspectBox) inspectBox(box);
   }
 };
 

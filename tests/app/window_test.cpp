@@ -10,9 +10,11 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
+#include "app/startup.h"
 #include "app/texts.h"
 #include "app/unit92.h"
 #include "platform/product.h"
@@ -40,6 +42,7 @@ class WindowTest : public QObject {
   Q_OBJECT
 
  private slots:
+  void initTestCase() { elevara::app::PrepareApplication(*qApp); }
   void controls_data();
   void controls();
   void window();
@@ -137,6 +140,9 @@ void WindowTest::controlsStayWhenResized() {
     QCOMPARE(window.Button3->geometry(), exit);
     QCOMPARE(window.ProgressBar1->geometry(), bar);
   }
+  // Never smaller than its client size, which would hide Exit and the bar.
+  QCOMPARE(window.size(), QSize(483, 505));
+  QCOMPARE(window.minimumSize(), QSize(483, 505));
 }
 
 void WindowTest::tabOrder() {
@@ -204,6 +210,22 @@ void WindowTest::helpBoxes() {
   QFETCH(QString, text);
   ScriptedRunner runner;
   TForm92 window("Elevara", &runner);
+  // The box breaks lines only where the text does, and fits the screen.
+  runner.inspectBox = [&](QMessageBox& box) {
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    const QRect screen = box.screen()->availableGeometry();
+    QCOMPARE(screen.size(), QSize(1024, 768));
+    QVERIFY(screen.contains(box.frameGeometry()));
+    auto* label = box.findChild<QLabel*>("qt_msgbox_label");
+    QVERIFY(label != nullptr && !label->wordWrap());
+    const QFontMetrics metrics(label->font());
+    for (const QString& line : text.split(u'\n')) {
+      QVERIFY2(metrics.horizontalAdvance(line) <= label->contentsRect().width(), qPrintable(line));
+    }
+    QVERIFY(label->height() >= text.count(u'\n') * metrics.lineSpacing());
+    box.hide();
+  };
   window.findChild<QPushButton*>(button)->click();
   QCOMPARE(runner.boxes.size(), std::size_t{1});
   QCOMPARE(runner.boxes[0].text, text);

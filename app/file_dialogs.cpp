@@ -6,6 +6,7 @@
 #include <QAbstractItemView>
 #include <QCompleter>
 #include <QDateTime>
+#include <QEvent>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLayout>
@@ -73,26 +74,63 @@ QStringList TypeTexts() {
           types.mimeTypeForName(QStringLiteral("application/octet-stream")).comment()};
 }
 
-// Widens the columns of the detail view to their texts (never narrows what the user widened)
-// and the dialog to the columns, so that nothing needs a horizontal scroll.
-void FitDetailColumns(QFileDialog& dialog) {
+QTreeView* DetailView(QFileDialog& dialog) {
   auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
-  if (view == nullptr || view->header()->count() < kColumns) return;
-  QHeaderView* header = view->header();
+  return view != nullptr && view->header()->count() >= kColumns ? view : nullptr;
+}
+
+// Widens the columns of the detail view to their texts, never narrowing what the user widened.
+void FitDetailColumns(QTreeView& view) {
+  QHeaderView* header = view.header();
   const std::array<int, kColumns> wanted = {
-      CellWidth(*view, QString::fromLatin1(kLongestTileName), true), WidestCell(*view, SizeTexts()),
-      WidestCell(*view, TypeTexts()), WidestCell(*view, DateTexts())};
+      CellWidth(view, QString::fromLatin1(kLongestTileName), true), WidestCell(view, SizeTexts()),
+      WidestCell(view, TypeTexts()), WidestCell(view, DateTexts())};
   for (int column = 0; column < kColumns; ++column) {
     const int width = std::max(wanted[column], header->sectionSizeHint(column));
     if (header->sectionSize(column) < width) header->resizeSection(column, width);
   }
-  if (dialog.layout() != nullptr) dialog.layout()->activate();
-  const int viewWidth = header->length() + 2 * view->frameWidth() +
-                        view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view);
-  const int growth = viewWidth - view->width();
-  // Some twenty rows in view, so a folder of tiles does not have to be scrolled line by line.
-  const int height = 20 * view->fontMetrics().height() + (dialog.height() - view->height());
-  dialog.resize(dialog.size().expandedTo(QSize(dialog.width() + std::max(growth, 0), height)));
+}
+
+// Widens the dialog to the columns, so that nothing needs a sideways scroll, and gives it some
+// twenty rows. The dialog's parts have their sizes only once it is shown, just before it is
+// placed on the screen, which is when this runs.
+class DialogFitter final : public QObject {
+ public:
+  explicit DialogFitter(QFileDialog& dialog) : QObject(&dialog), dialog_(dialog) {
+    setObjectName(QLatin1String(kName));
+    dialog.installEventFilter(this);
+  }
+  static constexpr char kName[] = "elevaraDialogFitter";
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == &dialog_ && event->type() == QEvent::Show) fit();
+    return false;
+  }
+
+ private:
+  void fit() {
+    QTreeView* view = DetailView(dialog_);
+    if (view == nullptr) return;
+    const int needed = view->header()->length() + 2 * view->frameWidth() +
+                       view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view);
+    const int width = dialog_.width() + std::max(needed - view->width(), 0);
+    const int height =
+        dialog_.height() + std::max(20 * view->fontMetrics().height() - view->height(), 0);
+    dialog_.resize(width, height);
+  }
+
+  QFileDialog& dialog_;
+};
+
+void FitToTileNames(QFileDialog& dialog) {
+  QTreeView* view = DetailView(dialog);
+  if (view == nullptr) return;
+  FitDetailColumns(*view);
+  if (dialog.findChild<QObject*>(QLatin1String(DialogFitter::kName), Qt::FindDirectChildrenOnly) ==
+      nullptr) {
+    new DialogFitter(dialog);
+  }
 }
 
 void PrepareFileDialog(QFileDialog& dialog, const QString& title) {
@@ -102,7 +140,7 @@ void PrepareFileDialog(QFileDialog& dialog, const QString& title) {
   dialog.setOption(QFileDialog::DontUseNativeDialog, true);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setViewMode(QFileDialog::Detail);
-  FitDetailColumns(dialog);
+  FitToTileNames(dialog);
 }
 
 }  // namespace

@@ -5,8 +5,9 @@ set -euo pipefail
 
 declare -A groups=(
   [build]="cmake ninja-build g++ make"
-  # Qt 6 Widgets, a Japanese UI font the window's layout fits, a virtual display for it.
-  [window]="qt6-base-dev libgl-dev fonts-ipafont-gothic xvfb xauth"
+  # Qt 6 Widgets, Qt's own labels in Japanese, a Japanese UI font the window's layout fits, a
+  # virtual display for it.
+  [window]="qt6-base-dev libgl-dev qt6-translations-l10n fonts-ipafont-gothic xvfb xauth"
   # GoogleTest; the window's tests need the window's packages (Qt Test comes with Qt).
   [test]="libgtest-dev"
   # libFuzzer and the sanitizers' runtime for clang.

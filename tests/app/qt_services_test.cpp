@@ -2,8 +2,11 @@
 #include <limits>
 
 #include <QComboBox>
+#include <QHeaderView>
 #include <QProgressBar>
+#include <QScreen>
 #include <QTest>
+#include <QTreeView>
 
 #include "app/dialog_filter.h"
 #include "app/message_boxes.h"
@@ -27,6 +30,15 @@ struct Fixture {
   QtServices services{openDialog, saveDialog, bar, runner, "Elevara"};
 };
 
+QModelIndex RowNamed(const QTreeView& view, const QString& name) {
+  const QAbstractItemModel& model = *view.model();
+  for (int row = 0; row < model.rowCount(view.rootIndex()); ++row) {
+    const QModelIndex index = model.index(row, 0, view.rootIndex());
+    if (index.data().toString() == name) return index;
+  }
+  return {};
+}
+
 }  // namespace
 
 class QtServicesTest : public QObject {
@@ -38,6 +50,7 @@ class QtServicesTest : public QObject {
   void openDialog();
   void saveDialog();
   void cancelledDialog();
+  void openDialogShowsTileNamesWhole();
   void boxes_data();
   void boxes();
   void barScale_data();
@@ -112,6 +125,34 @@ void QtServicesTest::cancelledDialog() {
   fixture.runner.answers = {std::nullopt};
   QCOMPARE(fixture.services.runOpenDialog("t", "RAWファイル (*.*) | *.*"), std::nullopt);
   QCOMPARE(fixture.services.runSaveDialog("t"), std::nullopt);
+}
+
+// The detail view shows a published tile's name, size, type and date unclipped, without a
+// sideways scroll, and the dialog fits a screen of 1024 x 768.
+void QtServicesTest::openDialogShowsTileNamesWhole() {
+  Fixture fixture;
+  const QString tile = QStringLiteral("FG-GML-3624-30-76-DEM5B-20170202.xml");
+  fixture.runner.answers = {QStringLiteral(ELEVARA_SAMPLES "/") + tile};
+  fixture.services.runOpenDialog("t", "XMLファイル (*.xml) | *.xml");
+  fixture.runner.onFileDialog = [&] {
+    QFileDialog& dialog = fixture.openDialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto* view = dialog.findChild<QTreeView*>("treeView");
+    QVERIFY(view != nullptr && view->isVisible());
+    QModelIndex row;
+    QTRY_VERIFY((row = RowNamed(*view, tile)).isValid());
+    for (int column = 0; column < view->header()->count(); ++column) {
+      const QModelIndex cell = row.siblingAtColumn(column);
+      QVERIFY2(view->header()->sectionSize(column) >= view->sizeHintForIndex(cell).width(),
+               qPrintable(cell.data().toString()));
+    }
+    QVERIFY(view->header()->length() <= view->viewport()->width());
+    QVERIFY(dialog.screen()->availableGeometry().contains(dialog.frameGeometry()));
+    dialog.hide();
+  };
+  // Opened again in the folder of the tile picked before.
+  fixture.services.runOpenDialog("t", "XMLファイル (*.xml) | *.xml");
 }
 
 void QtServicesTest::boxes_data() {

@@ -1,8 +1,9 @@
 // Saves pictures for the documentation: the window as it appears right after start-up and, when
 // asked, the open dialog of the GML commands showing a folder of tiles:
 //   xvfb-run -a -s "-screen 0 1024x768x24" elevara_window_shot docs/window.png
-//   xvfb-run -a -s "-screen 0 1024x768x24" elevara_window_shot docs/window.png
+//   LANG=ja_JP.UTF-8 xvfb-run -a -s "-screen 0 1024x768x24" elevara_window_shot docs/window.png
 //     docs/open-dialog.png samples
+// The dialog shows sizes and dates in the system's formats; LANG gives the Japanese ones.
 #include <cstdio>
 #include <optional>
 

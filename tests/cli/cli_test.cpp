@@ -172,6 +172,7 @@ TEST_F(Cli, AnInputThatCannotBeOpenedIsReportedAndExitsOne) {
   CliRun run = cli.run({"nodata", "--width", "2", "--height", "2", "missing.raw", "out.raw"});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.out.find((work / "missing.raw").string()), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\nファイルまたはフォルダがありません\n"), std::string::npos) << run.out;
   EXPECT_EQ(run.out.find(kFinishedMessage), std::string::npos);
   EXPECT_EQ(filesInWork(), 0u);
 }

@@ -131,7 +131,7 @@ const char kHelpText[] =
     "3次メッシュ毎に横2250ピクセル×縦1500ピクセルの32ビットFloating RAWファイル"
     "（「3次メッシュコード」＋「-DEM5」）に変換します\n"
     "  elevara-cli merge PATH\n"
-    "      3次メッシュ単位の5mメッシュ標高データ（??????-DEM5.raw）を、"
+    "      3次メッシュ単位の5mメッシュ標高データ（??????-DEM5、??????-DEM5.raw）を、"
     "2次メッシュ毎に横18000ピクセル×縦12000ピクセルのファイル"
     "（「2次メッシュコード」＋「-DEM5」）に結合（マージ）します\n"
     "  elevara-cli nodata [--width TEXT] [--height TEXT] INPUT OUTPUT\n"
@@ -147,7 +147,7 @@ const char kHelpText[] =
     "PATH、INPUT、OUTPUT を省略すると、ファイルが指定されていないものとして終了します。\n"
     "メッセージは標準出力に、エラーと進行状況は標準エラーに出力します。\n"
     "終了コード：0 変換終了、1 その他のメッセージまたはエラー（読み込めなかったファイルがある"
-    "ときも）、2 使い方の誤り、130 中断（Ctrl-C）\n"
+    "ときも、入力ファイルの大きさについての注意があるときも）、2 使い方の誤り、130 中断（Ctrl-C）\n"
     "\n"
     "Converts GSI elevation GML tiles and float32 RAW rasters from a terminal: "
     "gml10, gml5, merge, nodata.\n";

@@ -41,6 +41,30 @@ class TileName {
   const GmlConversion& conversion_;
 };
 
+// The value file is a working file of the tile phase. Whatever ends the phase removes it: its
+// end, after which a failure to remove it is reported, or an interrupt or a failure, which
+// already has its report.
+class ValueFileRemoval {
+ public:
+  ValueFileRemoval(FileSystem& fs, std::filesystem::path path) : fs_(fs), path_(std::move(path)) {}
+  ValueFileRemoval(const ValueFileRemoval&) = delete;
+  ValueFileRemoval& operator=(const ValueFileRemoval&) = delete;
+  ~ValueFileRemoval() {
+    if (removed_) return;
+    std::error_code ignored;
+    fs_.remove(path_, ignored);
+  }
+  void remove() {
+    RemoveFile(fs_, path_);
+    removed_ = true;
+  }
+
+ private:
+  FileSystem& fs_;
+  std::filesystem::path path_;
+  bool removed_ = false;
+};
+
 // The tile phase: every listed tile becomes a tile raster. Returns the code table.
 std::vector<std::string> ConvertListedTiles(FileSystem& fs, Progress& progress,
                                             const GmlConversion& conversion,
@@ -85,7 +109,8 @@ CommandResult ConvertFolder(Services& services, const GmlConversion& conversion,
   const std::filesystem::path listPath = folder / kGmlListFileName;
   std::vector<std::filesystem::path> skipped;
 
-  WriteNameList(fs, folder, conversion.pattern, listPath, skipped);
+  const std::string_view pattern = conversion.pattern;
+  WriteNameList(fs, folder, std::span(&pattern, 1), listPath, skipped);
   std::int64_t count = 0;
   ForEachListedName(fs, listPath, [&count](std::string_view) { ++count; });
   if (count == 0) {
@@ -96,11 +121,12 @@ CommandResult ConvertFolder(Services& services, const GmlConversion& conversion,
   const MosaicLayout& layout = conversion.layout;
   Progress progress(services);
   progress.startPhase(count * GmlTileSteps(layout.tileHeight));
+  ValueFileRemoval valueFile(fs, folder / kGmlValueFileName);
   const std::vector<std::string> codes =
       ConvertListedTiles(fs, progress, conversion, folder, listPath, skipped);
 
   progress.startPhase(static_cast<std::int64_t>(codes.size()) * layout.height());
-  RemoveFile(fs, folder / kGmlValueFileName);
+  valueFile.remove();
   const std::vector<std::filesystem::path> unreadable =
       WriteMosaics(fs, progress, layout, folder, codes, conversion.nameSuffix,
                    [&](const std::string& code, int rowDigit, int columnDigit) {

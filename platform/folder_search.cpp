@@ -62,12 +62,14 @@ bool NameLessIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 std::vector<std::string> SearchFolder(FileSystem& fs, const std::filesystem::path& folder,
-                                      std::string_view pattern) {
+                                      std::span<const std::string_view> patterns) {
   std::error_code error;
   std::vector<std::string> names = fs.listNames(folder, error);
   if (error) throw FileError(FileAction::kList, folder, error);
   std::erase_if(names, [&](const std::string& name) {
-    return name == "." || name == ".." || !MatchWildcard(pattern, name);
+    return name == "." || name == ".." ||
+           std::none_of(patterns.begin(), patterns.end(),
+                        [&](std::string_view pattern) { return MatchWildcard(pattern, name); });
   });
   std::sort(names.begin(), names.end(), NameLessIgnoringCase);
   return names;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,10 +25,14 @@ bool MatchWildcard(std::string_view pattern, std::string_view name);
 // case keep a fixed order by their raw bytes.
 bool NameLessIgnoringCase(std::string_view a, std::string_view b);
 
-// The bare names of every matching entry of `folder`, files, folders and hidden entries alike,
-// never "." or "..", sorted by NameLessIgnoringCase. Throws FileError when the folder cannot be
-// read.
+// The bare names of every entry of `folder` that matches one of `patterns`, files, folders and
+// hidden entries alike, never "." or "..", each name once, sorted by NameLessIgnoringCase.
+// Throws FileError when the folder cannot be read.
 std::vector<std::string> SearchFolder(FileSystem& fs, const std::filesystem::path& folder,
-                                      std::string_view pattern);
+                                      std::span<const std::string_view> patterns);
+inline std::vector<std::string> SearchFolder(FileSystem& fs, const std::filesystem::path& folder,
+                                             std::string_view pattern) {
+  return SearchFolder(fs, folder, std::span(&pattern, 1));
+}
 
 }  // namespace elevara

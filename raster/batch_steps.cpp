@@ -8,10 +8,11 @@
 
 namespace elevara {
 
-void WriteNameList(FileSystem& fs, const std::filesystem::path& folder, std::string_view pattern,
+void WriteNameList(FileSystem& fs, const std::filesystem::path& folder,
+                   std::span<const std::string_view> patterns,
                    const std::filesystem::path& listPath,
                    std::vector<std::filesystem::path>& unlisted) {
-  const std::vector<std::string> names = SearchFolder(fs, folder, pattern);
+  const std::vector<std::string> names = SearchFolder(fs, folder, patterns);
   AtomicOutputFile list = AtomicOutputFile::Create(fs, listPath);
   for (const std::string& name : names) {
     if (name.find_first_of("\r\n") != std::string::npos) {

@@ -17,12 +17,13 @@
 
 namespace elevara {
 
-// Writes the bare name of every entry of `folder` that matches `pattern` to the list file at
-// `listPath`, one per line in the order of the directory search; the list appears whole or not
-// at all. A name holding CR or LF cannot stand on a line of its own (read back, it would become
-// two names that exist nowhere): it is left out and appended to `unlisted`, so that the final
-// report names it. Throws FileError.
-void WriteNameList(FileSystem& fs, const std::filesystem::path& folder, std::string_view pattern,
+// Writes the bare name of every entry of `folder` that matches one of `patterns` to the list
+// file at `listPath`, one per line in the order of the directory search; the list appears whole
+// or not at all. A name holding CR or LF cannot stand on a line of its own (read back, it would
+// become two names that exist nowhere): it is left out and appended to `unlisted`, so that the
+// final report names it. Throws FileError.
+void WriteNameList(FileSystem& fs, const std::filesystem::path& folder,
+                   std::span<const std::string_view> patterns,
                    const std::filesystem::path& listPath,
                    std::vector<std::filesystem::path>& unlisted);
 

@@ -30,41 +30,49 @@ std::string LeadingCharacters(std::string_view name, std::size_t characters) {
 }
 
 // The mosaic codes of the listed names, in order of first appearance, and for every tile code
-// the first name the search discovered for it.
+// the first name of each kind the search discovered for it.
 struct Discovery {
   CodeTable mosaicCodes;
-  std::map<std::string, std::string> tileNames;
+  std::map<std::string, std::string> rawNames;   // "??????-DEM5.raw"
+  std::map<std::string, std::string> bareNames;  // "??????-DEM5", as the GML5 conversion writes
 };
 
 Discovery ReadNameList(FileSystem& fs, const std::filesystem::path& listPath) {
   Discovery discovery;
   ForEachListedName(fs, listPath, [&](std::string_view name) {
     discovery.mosaicCodes.add(LeadingCharacters(name, kMosaicCodeCharacters));
-    discovery.tileNames.emplace(LeadingCharacters(name, kTileCodeCharacters), name);
+    auto& names = MatchWildcard(kRawPattern, name) ? discovery.rawNames : discovery.bareNames;
+    names.emplace(LeadingCharacters(name, kTileCodeCharacters), name);
   });
   return discovery;
 }
 
-// A tile is read under the name the search discovered for its tile code (on a file system that
-// tells letter case apart it may differ from "<tile code>-DEM5.raw"), and otherwise under
-// "<tile code>-DEM5", the name the GML5 conversion writes.
+std::string DiscoveredOr(const std::map<std::string, std::string>& names,
+                         const std::string& tileCode, std::string usual) {
+  auto discovered = names.find(tileCode);
+  return discovered != names.end() ? discovered->second : usual;
+}
+
+// A tile is read under its ".raw" name first, then under the name without extension. Each is
+// the name the search discovered for the tile code (on a file system that tells letter case
+// apart it may differ from the usual one), and otherwise "<tile code>-DEM5.raw" and
+// "<tile code>-DEM5".
 std::vector<std::filesystem::path> TileNamesOf(const std::filesystem::path& folder,
                                                const Discovery& discovery,
                                                const std::string& mosaicCode, int rowDigit,
                                                int columnDigit) {
   const std::string tileCode =
       mosaicCode + static_cast<char>('0' + rowDigit) + static_cast<char>('0' + columnDigit);
-  auto discovered = discovery.tileNames.find(tileCode);
-  const std::string rawName =
-      discovered != discovery.tileNames.end() ? discovered->second : tileCode + "-DEM5.raw";
-  return {folder / PathFromUtf8(rawName), folder / PathFromUtf8(tileCode + kRasterSuffix)};
+  const std::string bareName = tileCode + kRasterSuffix;
+  return {folder / PathFromUtf8(DiscoveredOr(discovery.rawNames, tileCode, bareName + ".raw")),
+          folder / PathFromUtf8(DiscoveredOr(discovery.bareNames, tileCode, bareName))};
 }
 
 CommandResult MergeFolder(Services& services, const std::filesystem::path& folder) {
   FileSystem& fs = services.fileSystem();
   const std::filesystem::path listPath = folder / kNameList;
   std::vector<std::filesystem::path> skipped;
-  WriteNameList(fs, folder, kDiscoveryPattern, listPath, skipped);
+  WriteNameList(fs, folder, kDiscoveryPatterns, listPath, skipped);
   const Discovery discovery = ReadNameList(fs, listPath);
   const std::vector<std::string>& codes = discovery.mosaicCodes.codes();
   if (codes.empty()) {

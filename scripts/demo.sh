@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Converts the sample tiles with elevara-cli in a scratch folder and lists what was written.
-# Usage: scripts/demo.sh BUILD_FOLDER. DEMO_MERGE=1 also merges the 5 m mosaic (864 MB more).
+# Usage: scripts/demo.sh BUILD_FOLDER. DEMO_MERGE=1 also merges the 5 m mosaic (864 MB more),
+# as the GML5 conversion named it.
 set -euo pipefail
 
 build=${1:?usage: scripts/demo.sh BUILD_FOLDER}
@@ -31,9 +32,6 @@ run gml10 "$scratch/FG-GML-3926-76-DEM10B-20161001.xml"
 run nodata --width 2250 --height 1500 "$scratch/362430-DEM5" "$scratch/362430-DEM5-zero.raw"
 
 if [[ "${DEMO_MERGE:-0}" == 1 ]]; then
-  # The merge finds its inputs by the name "??????-DEM5.raw".
-  mv "$scratch/362430-DEM5" "$scratch/362430-DEM5.raw"
-  mv "$scratch/362430-DEM5.hd1" "$scratch/362430-DEM5.raw.hd1"
   run merge "$scratch"
 fi
 

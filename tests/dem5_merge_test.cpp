@@ -210,8 +210,8 @@ TEST_F(Dem5Merge, TilesLandByTheirDigitsAndDigitsEightAndNineAreNeverRead) {
   EXPECT_EQ(sink.created, std::vector<std::string>{"5339-DEM5"});
   expectSunk("5339-DEM5", spots);
   EXPECT_EQ(ReadBytes(folder / kNameList),
-            "533907-DEM5.raw\r\n533909-DEM5.raw\r\n533970-DEM5.raw\r\n533980-DEM5.raw\r\n"
-            "533999-DEM5.raw\r\n5339ab-DEM5.raw\r\n");
+            "533907-DEM5.raw\r\n533909-DEM5.raw\r\n533970-DEM5.raw\r\n533980-DEM5\r\n"
+            "533980-DEM5.raw\r\n533999-DEM5.raw\r\n5339ab-DEM5.raw\r\n");
   std::set<std::string> tried;
   for (const std::string& name : sink.openAttempts) {
     if (name == kNameList) continue;
@@ -220,6 +220,30 @@ TEST_F(Dem5Merge, TilesLandByTheirDigitsAndDigitsEightAndNineAreNeverRead) {
   }
   EXPECT_EQ(tried.size(), 64u);
   EXPECT_EQ(services.advances, 12000);
+}
+
+// The GML5 conversion writes its mosaics without extension; they are found as they are, beside
+// ".raw" names, each code taken once, and a tile found under both names is read as ".raw".
+TEST_F(Dem5Merge, FindsTheGml5ConversionsMosaicsAsTheyAreNamed) {
+  WriteTile(folder / "533946-DEM5", 1);
+  WriteBytes(folder / "533946-DEM5.hd1", "2250 width\r\n1500 height\r\n4 data_type\r\n");
+  WriteTile(folder / "533947-DEM5.raw", 2);
+  WriteTile(folder / "533955-DEM5", 3);
+  WriteTile(folder / "533955-DEM5.raw", 4);
+  WriteTile(folder / "523977-DEM5", 5);
+  const std::vector<Spot> spots = {TileSpot(4, 6, 0, 0, 1), TileSpot(4, 7, 1499, 2249, 2),
+                                   TileSpot(5, 5, 700, 1234, 4)};
+  const std::vector<Spot> otherSpots = {TileSpot(7, 7, 0, 0, 5)};
+  sinkRasters(spots);
+  sinkRasters(otherSpots);
+
+  EXPECT_EQ(run().outcome, CommandOutcome::kFinished);
+
+  EXPECT_EQ(ReadBytes(folder / kNameList),
+            "523977-DEM5\r\n533946-DEM5\r\n533947-DEM5.raw\r\n533955-DEM5\r\n533955-DEM5.raw\r\n");
+  EXPECT_EQ(sink.created, (std::vector<std::string>{"5239-DEM5", "5339-DEM5"}));
+  expectSunk("5339-DEM5", spots);
+  expectSunk("5239-DEM5", otherSpots);
 }
 
 TEST_F(Dem5Merge, TileNamesShortTilesAndTilesThatCannotBeRead) {
@@ -293,8 +317,10 @@ TEST_F(Dem5Merge, CancelAndNothingFoundEndBeforeTheBarMoves) {
             (std::vector<std::string>{kOpenCall, std::string("message ") + kNoInput}));
   EXPECT_TRUE(folderNames().empty());
 
-  for (const char* name : {"53394-DEM5.raw", "5339467-DEM5.raw", "533946-DEM5.rawx", "533946-DEM5",
-                           "533946_DEM5.raw", "53\n946-DEM5.raw"}) {
+  // A GML5 mosaic's sidecar, a merged raster and a GML5 tile raster are no inputs either.
+  for (const char* name :
+       {"53394-DEM5.raw", "5339467-DEM5.raw", "533946-DEM5.rawx", "533946_DEM5.raw",
+        "53\n946-DEM5.raw", "53394-DEM5", "533946-DEM5.hd1", "5239-DEM5", "53394698-DEM5"}) {
     WriteTile(folder / name, 1, 8);
   }
   WriteBytes(folder / kNameList, "earlier\r\n");

@@ -257,36 +257,74 @@ void WindowCommandsTest::controlsDisabledWhileCommandRuns() {
 }
 
 void WindowCommandsTest::closeInterruptsCommand_data() {
+  QTest::addColumn<QString>("button");
+  QTest::addColumn<QString>("picked");
+  QTest::addColumn<QStringList>("earlier");
+  QTest::addColumn<int>("phaseSteps");
   QTest::addColumn<bool>("exitButton");
-  QTest::newRow("Exit button") << true;
-  QTest::newRow("close box") << false;
+  QTest::addColumn<QStringList>("left");
+  const QString tile = QStringLiteral("FG-GML-3624-30-98-DEM5B-20170202.xml");
+  QTest::newRow("no-data, Exit button")
+      << "Button4"
+      << "in.raw" << QStringList{"out.raw"} << 3 << true << QStringList{"in.raw", "out.raw"};
+  QTest::newRow("no-data, close box")
+      << "Button4"
+      << "in.raw" << QStringList{"out.raw"} << 3 << false << QStringList{"in.raw", "out.raw"};
+  // The tile phase of one tile has 300 steps, the mosaic phase of its one code 1500.
+  QTest::newRow("GML5, tile phase") << "Button6" << tile << QStringList{"362430-DEM5"} << 300
+                                    << false << QStringList{tile, "362430-DEM5", "gml_name.txt"};
+  QTest::newRow("GML5, mosaic phase")
+      << "Button6" << tile << QStringList{"362430-DEM5"} << 1500 << false
+      << QStringList{tile, "36243098-DEM5", "362430-DEM5", "gml_name.txt"};
+  QTest::newRow("DEM5 merge") << "Button8"
+                              << "362430-DEM5.raw" << QStringList{"3624-DEM5"} << 12000 << true
+                              << QStringList{"362430-DEM5.raw", "3624-DEM5", "dem5_name.txt"};
 }
 
-// A close during a run stops the command at its next progress step, as Ctrl-C does in the
-// terminal: nothing new under any name, the earlier output untouched, no box, then the window
-// closes.
+// A close during a run stops the command at the first progress step of the phase with
+// `phaseSteps` steps, as Ctrl-C does in the terminal: nothing new under any name, no working
+// or temporary file left over, the earlier outputs untouched, no box; then the window closes.
 void WindowCommandsTest::closeInterruptsCommand() {
+  QFETCH(QString, button);
+  QFETCH(QString, picked);
+  QFETCH(QStringList, earlier);
+  QFETCH(int, phaseSteps);
   QFETCH(bool, exitButton);
+  QFETCH(QStringList, left);
   NoDataRun run;
-  WriteFile(run.output, "earlier");
+  QVERIFY(QFile::remove(run.input));
+  const QString pickedPath = run.folder.filePath(picked);
+  if (picked.endsWith(".xml")) {
+    QVERIFY(QFile::copy(QStringLiteral(ELEVARA_SAMPLES "/") + picked, pickedPath));
+  } else {
+    WriteFile(pickedPath, Bytes(std::vector<float>(12, kNoData)));
+  }
+  for (const QString& name : earlier) WriteFile(run.folder.filePath(name), "earlier");
+  run.runner.answers = {pickedPath, run.output};
   QVERIFY(QTest::qWaitForWindowExposed(&run.window));
-  auto requestClose = [&] {
-    if (exitButton) {
+
+  std::function<void()> closeInPhase = [&] {
+    if (run.window.ProgressBar1->maximum() != phaseSteps) {
+      QMetaObject::invokeMethod(&run.window, closeInPhase, Qt::QueuedConnection);
+    } else if (exitButton) {
       QTest::mouseClick(run.window.Button3, Qt::LeftButton);
     } else {
       run.window.close();
     }
   };
   QVERIFY(MessageLoopEndsAfter([&] {
-    // The close arrives while the rows are processed.
-    QMetaObject::invokeMethod(&run.window, requestClose, Qt::QueuedConnection);
-    run.window.Button4->click();
+    QMetaObject::invokeMethod(&run.window, closeInPhase, Qt::QueuedConnection);
+    run.window.findChild<QPushButton*>(button)->click();
   }));
 
   QVERIFY(!run.window.isVisible());
   QVERIFY(run.runner.boxes.empty());
-  QCOMPARE(ReadFile(run.output), QByteArray("earlier"));
-  QCOMPARE(QDir(run.folder.path()).entryList(QDir::Files), (QStringList{"in.raw", "out.raw"}));
+  for (const QString& name : earlier) QCOMPARE(ReadFile(run.folder.filePath(name)), "earlier");
+  QDir folder(run.folder.path());
+  const QStringList entries =
+      folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+  left.sort();
+  QCOMPARE(entries, left);
 }
 
 void WindowCommandsTest::fileErrorShowsErrorIcon() {

@@ -2,15 +2,18 @@
 #include <limits>
 
 #include <QComboBox>
+#include <QFile>
 #include <QHeaderView>
 #include <QProgressBar>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
 
 #include "app/dialog_filter.h"
 #include "app/message_boxes.h"
 #include "app/qt_services.h"
+#include "raster/dem5_merge.h"
 #include "tests/app/scripted_runner.h"
 
 using elevara::app::BarRange;
@@ -51,6 +54,7 @@ class QtServicesTest : public QObject {
   void saveDialog();
   void cancelledDialog();
   void openDialogShowsTileNamesWhole();
+  void mergeDialogOffersTheGml5Mosaics();
   void boxes_data();
   void boxes();
   void barScale_data();
@@ -153,6 +157,39 @@ void QtServicesTest::openDialogShowsTileNamesWhole() {
   };
   // Opened again in the folder of the tile picked before.
   fixture.services.runOpenDialog("t", "XMLファイル (*.xml) | *.xml");
+}
+
+// The merge's second filter entry shows the GML5 conversion's mosaics, which have no extension,
+// and nothing else of what a conversion leaves in the folder.
+void QtServicesTest::mergeDialogOffersTheGml5Mosaics() {
+  QTemporaryDir folder;
+  for (const char* name :
+       {"362430-DEM5", "362430-DEM5.hd1", "3624-DEM5", "36243098-DEM5", "a.raw"}) {
+    QFile file(folder.filePath(name));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+  }
+  Fixture fixture;
+  // Picked before, so the dialog opens in the folder.
+  fixture.runner.answers = {folder.filePath("362430-DEM5")};
+  fixture.services.runOpenDialog("t", elevara::dem5_text::kOpenFilter);
+  QStringList shown;
+  fixture.runner.onFileDialog = [&] {
+    QFileDialog& dialog = fixture.openDialog;
+    auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
+    QCOMPARE(types->count(), 2);
+    QCOMPARE(types->itemText(0).trimmed(), QString::fromUtf8("RAWファイル (*.raw)"));
+    QCOMPARE(types->itemText(1).trimmed(), QString::fromUtf8("DEM5ファイル (??????-DEM5)"));
+    dialog.selectNameFilter(dialog.nameFilters().at(1));
+    dialog.show();
+    auto* view = dialog.findChild<QTreeView*>("treeView");
+    QTRY_VERIFY(RowNamed(*view, "362430-DEM5").isValid());
+    for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row) {
+      shown << view->model()->index(row, 0, view->rootIndex()).data().toString();
+    }
+    dialog.hide();
+  };
+  fixture.services.runOpenDialog("t", elevara::dem5_text::kOpenFilter);
+  QCOMPARE(shown, QStringList{"362430-DEM5"});
 }
 
 void QtServicesTest::boxes_data() {

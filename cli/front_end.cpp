@@ -81,7 +81,8 @@ int ExitStatusAfter(const CommandResult& result, std::ostream& err) {
   if (result.skipped.size() > kFinalReportNamesShown) {
     for (const auto& path : result.skipped) err << DisplayPath(path) << '\n';
   }
-  const bool clean = result.outcome == CommandOutcome::kFinished && result.skipped.empty();
+  const bool clean =
+      result.outcome == CommandOutcome::kFinished && result.skipped.empty() && !result.notice;
   return clean ? kExitFinished : kExitNotFinished;
 }
 

@@ -16,7 +16,7 @@ enum class CommandOutcome {
   kFinished,    // reached "ファイル変換を終了しました"
   kCancelled,   // a dialog was cancelled
   kNotFound,    // nothing to work on
-  kOutOfRange,  // a typed number out of range
+  kOutOfRange,  // a typed number out of range, or not the input's size
   kFailed,      // a file could not be read or written; the user has been told which
 };
 
@@ -24,6 +24,9 @@ struct CommandResult {
   CommandOutcome outcome = CommandOutcome::kFinished;
   // Input files that were skipped or could not be read, in the order they were met.
   std::vector<std::filesystem::path> skipped;
+  // The final message carries a notice the user has to read (an input of another length than
+  // the size typed).
+  bool notice = false;
 };
 
 inline constexpr char kFinishedMessage[] = "ファイル変換を終了しました";

@@ -9,6 +9,21 @@
 
 namespace elevara {
 
+namespace {
+
+std::string SizeText(std::int64_t width, std::int64_t height) {
+  return "横 " + std::to_string(width) + " ピクセル × 縦 " + std::to_string(height) + " ライン";
+}
+
+std::string SizeMismatchMessage(const RasterSize& sidecar, const RasterSize& typed) {
+  using namespace nodata_text;
+  return std::string(kSizeMismatch) + "\n" + kSidecarSize +
+         SizeText(sidecar.width, sidecar.height) + "\n" + kTypedSize +
+         SizeText(typed.width, typed.height) + "\n再度、実行してください";
+}
+
+}  // namespace
+
 void ReplaceNoData(std::span<float> samples) {
   // Equality of bit patterns, not of values: NaNs, -0.0 and the rest pass through unchanged.
   for (float& sample : samples) {
@@ -39,6 +54,14 @@ CommandResult RunNoDataReplacement(Services& services, std::string_view widthTex
   return RunReportingFileErrors(services, [&]() -> CommandResult {
     FileSystem& fs = services.fileSystem();
     std::optional<RasterReader> input = RasterReader::Open(fs, *inputPath, width);
+    // Typed sizes that do not fit the input would wrap its rows into another shape without a
+    // sign of it; the sidecar of an input written by one of the commands tells its real size.
+    const RasterSize typed{width, height};
+    if (auto stated = ReadRawHeader(fs, *inputPath); stated && *stated != typed) {
+      input.reset();
+      services.showMessage(SizeMismatchMessage(*stated, typed));
+      return {CommandOutcome::kOutOfRange, {}};
+    }
 
     auto outputPath = services.runSaveDialog(kSaveTitle);
     if (!outputPath) {
@@ -61,14 +84,16 @@ CommandResult RunNoDataReplacement(Services& services, std::string_view widthTex
       output.writeRow(row);
       progress.step();
     }
+    const bool inputLong = input->extendsBeyond(height);
     input.reset();
     output.commit();
 
     std::string report = kFinishedMessage;
     if (inputShort) report += std::string("\n") + kInputShort;
+    if (inputLong) report += std::string("\n") + kInputLong;
     services.showMessage(report);
     progress.reset();
-    return {CommandOutcome::kFinished, {}};
+    return {CommandOutcome::kFinished, {}, inputShort || inputLong};
   });
 }
 

@@ -12,7 +12,9 @@ class Services;
 
 // The command behind the no-data group's Run button. `widthText` and `heightText` are the
 // texts of the pixel and line fields; a text that is not an integer throws Error(kBadInput)
-// before anything is asked or touched.
+// before anything is asked or touched. An input whose ".hd1" sidecar states another size is
+// not converted; an input of another length than the size typed is, with a notice in the final
+// message (and CommandResult::notice set).
 CommandResult RunNoDataReplacement(Services& services, std::string_view widthText,
                                    std::string_view heightText);
 
@@ -31,6 +33,13 @@ inline constexpr char kOpenFilter[] = "RAWファイル (*.*) | *.*";
 inline constexpr char kSaveTitle[] = "保存先ファイル名を指定する";
 inline constexpr char kInputShort[] =
     "入力ファイルが指定のサイズより短いため、不足分を0.0で出力しました";
+inline constexpr char kInputLong[] =
+    "入力ファイルが指定のサイズより長いため、指定のサイズまでを出力しました";
+// The sidecar's size and the typed one, each as "横 W ピクセル × 縦 H ライン".
+inline constexpr char kSizeMismatch[] =
+    "入力ファイルのヘッダ（.hd1）のサイズが指定のサイズと違います";
+inline constexpr char kSidecarSize[] = "入力ファイル：";
+inline constexpr char kTypedSize[] = "指定：";
 }  // namespace nodata_text
 
 inline constexpr int kMaxNoDataWidth = 90000;

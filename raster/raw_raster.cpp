@@ -1,7 +1,9 @@
 #include "raster/raw_raster.h"
 
 #include <algorithm>
+#include <charconv>
 #include <string>
+#include <string_view>
 
 namespace elevara {
 
@@ -17,6 +19,37 @@ AtomicOutputFile WriteRawHeader(FileSystem& fs, const HeaderState& header) {
   file.writeLine(std::to_string(header.height) + " height");
   file.writeLine("4 data_type");
   return file;
+}
+
+namespace {
+
+// The number of a sidecar line "<digits> <name>", blanks allowed around the name.
+std::optional<std::int64_t> SidecarNumber(std::string_view line, std::string_view name) {
+  std::int64_t value = 0;
+  const char* end = line.data() + line.size();
+  auto [after, error] = std::from_chars(line.data(), end, value);
+  if (error != std::errc() || after == line.data() || value < 0) return std::nullopt;
+  std::string_view rest(after, static_cast<std::size_t>(end - after));
+  const std::size_t first = rest.find_first_not_of(" \t");
+  const std::size_t last = rest.find_last_not_of(" \t");
+  if (first == 0 || first == std::string_view::npos) return std::nullopt;
+  if (rest.substr(first, last - first + 1) != name) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
+std::optional<RasterSize> ReadRawHeader(FileSystem& fs, const std::filesystem::path& raster) {
+  auto file = InputFile::OpenIfPresent(fs, SidecarPathFor(raster));
+  if (!file) return std::nullopt;
+  LineReader lines(std::move(*file));
+  std::string_view line;
+  if (!lines.next(line)) return std::nullopt;
+  const std::optional<std::int64_t> width = SidecarNumber(line, "width");
+  if (!width || !lines.next(line)) return std::nullopt;
+  const std::optional<std::int64_t> height = SidecarNumber(line, "height");
+  if (!height) return std::nullopt;
+  return RasterSize{*width, *height};
 }
 
 void ToFileOrder(std::span<float> samples) {
@@ -74,6 +107,12 @@ std::size_t RasterReader::readRow(std::int64_t row, std::span<float> samples) {
   std::fill(samples.begin() + static_cast<std::ptrdiff_t>(whole), samples.end(), kNoData);
   FromFileOrder(samples.first(whole));
   return whole;
+}
+
+bool RasterReader::extendsBeyond(std::int64_t rows) {
+  const auto end = static_cast<std::uint64_t>(rows) * static_cast<std::uint64_t>(width_) * 4u;
+  char byte = 0;
+  return file_.readAt(end, &byte, 1) == 1;
 }
 
 }  // namespace elevara

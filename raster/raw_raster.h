@@ -34,6 +34,19 @@ std::filesystem::path SidecarPathFor(const std::filesystem::path& raster);
 // and an earlier sidecar never stands beside a new raster. Throws FileError.
 [[nodiscard]] AtomicOutputFile WriteRawHeader(FileSystem& fs, const HeaderState& header);
 
+// The width and height a sidecar states.
+struct RasterSize {
+  std::int64_t width = 0;
+  std::int64_t height = 0;
+  bool operator==(const RasterSize&) const = default;
+};
+
+// The size stated by the sidecar of `raster`: its first line "<width> width", its second
+// "<height> height". nullopt when there is no sidecar, or one whose first two lines are not of
+// that form (another program's file of that name tells nothing about the raster). Throws
+// FileError when a sidecar exists but cannot be read.
+std::optional<RasterSize> ReadRawHeader(FileSystem& fs, const std::filesystem::path& raster);
+
 // Rows of samples in file byte order. On a little-endian host this is a plain copy.
 void ToFileOrder(std::span<float> samples);
 inline void FromFileOrder(std::span<float> samples) {
@@ -78,6 +91,8 @@ class RasterReader {
   // Reads row `row` into `samples` (width values, host order). Samples the file does not hold,
   // because it is shorter than the row's end, become kNoData. Returns how many were read.
   std::size_t readRow(std::int64_t row, std::span<float> samples);
+  // Whether the file holds anything after its first `rows` rows.
+  bool extendsBeyond(std::int64_t rows);
 
   const std::filesystem::path& path() const { return file_.path(); }
 

@@ -182,12 +182,63 @@ TEST_F(NoDataRun, AnOutputOverTheInputIsWrittenFromTheWholeInput) {
   EXPECT_EQ(testing::ReadFloats(input), (std::vector<float>{0, 1, 2, 0, 4, 5}));
 }
 
-TEST_F(NoDataRun, AShortInputIsPaddedWithZerosAndSaidSo) {
-  WriteFloats(input, {kNoData, 7, 8});
+// Without a sidecar the typed size rules: an input of another length still converts, padded
+// with zeros or cut, and the final message says so.
+TEST_F(NoDataRun, AnInputOfAnotherLengthConvertsWithANotice) {
+  struct Case {
+    std::vector<float> input;
+    std::vector<float> output;
+    const char* notice;
+  } cases[] = {{{kNoData, 7, 8}, {0, 7, 8, 0, 0, 0}, kInputShort},
+               {{kNoData, 7, 8, 9, 10, 11, kNoData}, {0, 7, 8, 9, 10, 11}, kInputLong},
+               {{kNoData, 7, 8, 9, 10, 11}, {0, 7, 8, 9, 10, 11}, nullptr}};
+  for (const Case& c : cases) {
+    WriteFloats(input, c.input);
+    answer(input, output);
+    const CommandResult result = run("2", "3");
+    EXPECT_EQ(result.outcome, CommandOutcome::kFinished);
+    EXPECT_EQ(result.notice, c.notice != nullptr);
+    EXPECT_EQ(testing::ReadFloats(output), c.output);
+    EXPECT_EQ(services.messages.back(),
+              std::string(kFinishedMessage) + (c.notice ? std::string("\n") + c.notice : ""));
+  }
+}
+
+// A sidecar that states another size stops the command before the save dialog, naming both
+// sizes; one that agrees, or one that is not a sidecar of this form, lets it run.
+TEST_F(NoDataRun, AnInputsSidecarMustStateTheTypedSize) {
+  WriteFloats(input, {kNoData, 7, 8, 9, 10, 11});
+  const std::filesystem::path sidecar = SidecarPathFor(input);
+  for (const char* stated : {"3 width\r\n3 height\r\n4 data_type\r\n", "2 width\r\n2 height\r\n"}) {
+    WriteBytes(sidecar, stated);
+    ScriptedServices fresh;
+    fresh.openAnswers.push_back(input);
+    fresh.saveAnswers.push_back(output);
+    EXPECT_EQ(RunNoDataReplacement(fresh, "2", "3").outcome, CommandOutcome::kOutOfRange);
+    EXPECT_EQ(fresh.calls.size(), 2u);  // the open dialog and the message, no save dialog
+    EXPECT_FALSE(std::filesystem::exists(output));
+  }
+  EXPECT_EQ(services.messages, std::vector<std::string>{});
+  ScriptedServices shown;
+  shown.openAnswers.push_back(input);
+  RunNoDataReplacement(shown, "2", "3");
+  EXPECT_EQ(shown.messages.back(),
+            "入力ファイルのヘッダ（.hd1）のサイズが指定のサイズと違います\n"
+            "入力ファイル：横 2 ピクセル × 縦 2 ライン\n指定：横 2 ピクセル × 縦 3 ライン\n"
+            "再度、実行してください");
+
+  for (const char* stated : {"2 width\r\n3 height\r\n4 data_type\r\n", "2 width\n3 height", "",
+                             "width 2\r\nheight 3\r\n", "2width\r\n3 height\r\n"}) {
+    WriteBytes(sidecar, stated);
+    answer(input, output);
+    EXPECT_EQ(run("2", "3").outcome, CommandOutcome::kFinished) << stated;
+    std::filesystem::remove(output);
+  }
+  std::filesystem::remove(sidecar);
+  std::filesystem::create_directory(sidecar);
   answer(input, output);
-  EXPECT_EQ(run("2", "3").outcome, CommandOutcome::kFinished);
-  EXPECT_EQ(testing::ReadFloats(output), (std::vector<float>{0, 7, 8, 0, 0, 0}));
-  EXPECT_EQ(services.messages.back(), std::string(kFinishedMessage) + "\n" + kInputShort);
+  EXPECT_EQ(run("2", "3").outcome, CommandOutcome::kFailed);
+  EXPECT_NE(services.messages.back().find("in.raw.hd1"), std::string::npos);
 }
 
 }  // namespace

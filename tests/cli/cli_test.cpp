@@ -118,7 +118,7 @@ TEST_F(Cli, NoDataWritesTheOutputAndPrintsTheFinalMessageOnly) {
 TEST_F(Cli, NoDataTakesTheWindowsInitialSizeByDefault) {
   testing::WriteBytes(work / "in.raw", "");
   CliRun run = cli.run({"nodata", "in.raw", "out.raw"});
-  EXPECT_EQ(run.status, 0);  // a short input is reported, but the conversion finished
+  EXPECT_EQ(run.status, 1);  // converted, but with a notice a script must not miss
   EXPECT_EQ(run.out, Line(std::string(kFinishedMessage) + "\n" + kInputShort));
   EXPECT_EQ(std::filesystem::file_size(work / "out.raw"), 216'000'000u);
   EXPECT_EQ(ReadBytes(work / "out.raw.hd1"), "9000 width\r\n6000 height\r\n4 data_type\r\n");

@@ -137,6 +137,7 @@ TEST(ExitStatusAfter, ZeroOnlyForAFinishedRunWithoutSkippedFiles) {
   EXPECT_EQ(ExitStatusAfter({CommandOutcome::kNotFound, {}}, err), 1);
   EXPECT_EQ(ExitStatusAfter({CommandOutcome::kFailed, {}}, err), 1);
   EXPECT_EQ(ExitStatusAfter({CommandOutcome::kCancelled, {}}, err), 1);
+  EXPECT_EQ(ExitStatusAfter({CommandOutcome::kFinished, {}, true}, err), 1);  // with a notice
 
   std::vector<std::filesystem::path> skipped;
   for (int i = 0; i < 10; ++i) skipped.push_back("/d/t" + std::to_string(i) + ".xml");

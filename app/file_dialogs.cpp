@@ -9,11 +9,8 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QHeaderView>
-#include <QLayout>
-#include <QLineEdit>
 #include <QLocale>
 #include <QMimeDatabase>
-#include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionViewItem>
 #include <QTreeView>

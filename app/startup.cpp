@@ -32,13 +32,18 @@ bool UseJapaneseQtTexts(QCoreApplication& application) {
 }
 
 void KeepNoSettings() {
-#ifndef _WIN32
   // User settings then live below a path that can never be a folder: reading them finds
-  // nothing, and writing them fails without a word.
-  for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
-    QSettings::setPath(format, QSettings::UserScope, QStringLiteral("/dev/null"));
-  }
+  // nothing, and writing them fails without a word. Windows keeps native settings in the
+  // registry, so there the file format is made the default first; its null device is "NUL".
+#ifdef _WIN32
+  QSettings::setDefaultFormat(QSettings::IniFormat);
+  const QString nowhere = QStringLiteral("NUL");
+#else
+  const QString nowhere = QStringLiteral("/dev/null");
 #endif
+  for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat}) {
+    QSettings::setPath(format, QSettings::UserScope, nowhere);
+  }
 }
 
 }  // namespace elevara::app

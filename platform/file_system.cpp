@@ -4,7 +4,14 @@
 #include <cstdio>
 
 #if defined(_WIN32)
+#include <fcntl.h>
 #include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,6 +24,36 @@ namespace {
 std::error_code LastError() {
   return {errno, std::generic_category()};
 }
+
+// The standard's functions report a name under which nothing exists as an error too.
+std::filesystem::file_status UnlessAbsent(std::filesystem::file_status status,
+                                          std::error_code& error) {
+  if (status.type() == std::filesystem::file_type::not_found &&
+      error == std::errc::no_such_file_or_directory) {
+    error.clear();
+  }
+  return status;
+}
+
+#if defined(_WIN32)
+
+std::error_code LastWindowsError() {
+  return {static_cast<int>(GetLastError()), std::system_category()};
+}
+
+// A replaced file's new directory entry reaches the disk when the file is flushed through a
+// handle of its own. Its data was flushed before the replacement, so a file that no longer
+// opens for writing (the replaced file's read-only attribute passes to it) has lost nothing.
+void FlushMetadataOf(const std::filesystem::path& path, std::error_code& error) {
+  HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return;
+  if (!FlushFileBuffers(handle)) error = LastWindowsError();
+  CloseHandle(handle);
+}
+
+#endif
 
 #if defined(_WIN32)
 
@@ -49,6 +86,19 @@ class StdioFile final : public RawFile {
     if (put < size) error = LastError();
     return put;
   }
+  void syncData(std::error_code& error) override {
+    if (std::fflush(file_) != 0) {
+      error = LastError();
+      return;
+    }
+    auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file_)));
+    if (!FlushFileBuffers(handle)) error = LastWindowsError();
+  }
+  void resize(std::uint64_t size, std::error_code& error) override {
+    if (errno_t failed = _chsize_s(_fileno(file_), static_cast<__int64>(size)); failed != 0) {
+      error = {failed, std::generic_category()};
+    }
+  }
   void close(std::error_code& error) override {
     if (std::fclose(file_) != 0) error = LastError();
     file_ = nullptr;
@@ -66,6 +116,40 @@ std::unique_ptr<RawFile> OpenStdio(const std::filesystem::path& path, const wcha
     return nullptr;
   }
   return std::make_unique<StdioFile>(file);
+}
+
+// For the opening modes that fopen has no letters for: exclusive creation, and writing without
+// emptying. fdopen does not empty the file, whatever its mode says.
+std::unique_ptr<RawFile> OpenForWriting(const std::filesystem::path& path, int flags,
+                                        std::error_code& error) {
+  int fd = -1;
+  errno_t failed = _wsopen_s(&fd, path.c_str(), flags | _O_WRONLY | _O_BINARY | _O_NOINHERIT,
+                             _SH_DENYNO, _S_IREAD | _S_IWRITE);
+  if (failed != 0) {
+    error = {failed, std::generic_category()};
+    return nullptr;
+  }
+  std::FILE* file = _wfdopen(fd, L"wb");
+  if (file == nullptr) {
+    error = LastError();
+    _close(fd);
+    return nullptr;
+  }
+  return std::make_unique<StdioFile>(file);
+}
+
+// ReplaceFileW gives the new file the replaced one's attributes and access rights, which is
+// what keeping the permission bits means on Windows; a target that does not exist yet is moved
+// into place instead. Write-through makes the move itself reach the disk before it returns.
+void ReplaceOrMove(const std::filesystem::path& from, const std::filesystem::path& to, bool durable,
+                   std::error_code& error) {
+  if (ReplaceFileW(to.c_str(), from.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                   nullptr)) {
+    if (durable) FlushMetadataOf(to, error);
+    return;
+  }
+  DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
+  if (!MoveFileExW(from.c_str(), to.c_str(), flags)) error = LastWindowsError();
 }
 
 #else
@@ -95,6 +179,20 @@ class PosixFile final : public RawFile {
     if (done < size && !error) error = std::make_error_code(std::errc::no_space_on_device);
     return done;
   }
+  void syncData(std::error_code& error) override {
+    while (::fdatasync(fd_) != 0) {
+      if (errno == EINTR) continue;
+      error = LastError();
+      return;
+    }
+  }
+  void resize(std::uint64_t size, std::error_code& error) override {
+    while (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
+      if (errno == EINTR) continue;
+      error = LastError();
+      return;
+    }
+  }
   void close(std::error_code& error) override {
     if (::close(fd_) != 0) error = LastError();
     fd_ = -1;
@@ -121,22 +219,48 @@ class PosixFile final : public RawFile {
   int fd_;
 };
 
-std::unique_ptr<RawFile> OpenPosix(const std::filesystem::path& path, int flags,
-                                   std::error_code& error) {
+int OpenDescriptor(const std::filesystem::path& path, int flags, std::error_code& error) {
   int fd;
   do {
     fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) {
-    error = LastError();
-    return nullptr;
-  }
+  if (fd < 0) error = LastError();
+  return fd;
+}
+
+std::unique_ptr<RawFile> OpenPosix(const std::filesystem::path& path, int flags,
+                                   std::error_code& error) {
+  int fd = OpenDescriptor(path, flags, error);
+  if (fd < 0) return nullptr;
   return std::make_unique<PosixFile>(fd);
+}
+
+// A rename is part of its folder: the folder's own data must reach the disk for the new name to
+// survive a power cut. File systems that cannot sync a folder say so with EINVAL, and have
+// nothing to sync there.
+void SyncFolder(const std::filesystem::path& folder, std::error_code& error) {
+  int fd = OpenDescriptor(folder.empty() ? std::filesystem::path(".") : folder,
+                          O_RDONLY | O_DIRECTORY, error);
+  if (fd < 0) return;
+  while (::fsync(fd) != 0) {
+    if (errno == EINTR) continue;
+    if (errno != EINVAL) error = LastError();
+    break;
+  }
+  ::close(fd);
 }
 
 #endif
 
 }  // namespace
+
+void RawFile::syncData(std::error_code& error) {
+  error = std::make_error_code(std::errc::operation_not_supported);
+}
+
+void RawFile::resize(std::uint64_t, std::error_code& error) {
+  error = std::make_error_code(std::errc::operation_not_supported);
+}
 
 std::unique_ptr<RawFile> FileSystem::openRead(const std::filesystem::path& path,
                                               std::error_code& error) {
@@ -163,13 +287,85 @@ std::unique_ptr<RawFile> FileSystem::create(const std::filesystem::path& path,
 #endif
 }
 
+std::unique_ptr<RawFile> FileSystem::createNew(const std::filesystem::path& path,
+                                               std::filesystem::perms permissions,
+                                               std::error_code& error) {
+#if defined(_WIN32)
+  (void)permissions;  // ReplaceFileW carries the replaced file's own over (see ReplaceOrMove)
+  return OpenForWriting(path, _O_CREAT | _O_EXCL, error);
+#else
+  int fd = OpenDescriptor(path, O_WRONLY | O_CREAT | O_EXCL, error);
+  if (fd < 0) return nullptr;
+  auto file = std::make_unique<PosixFile>(fd);
+  // Set after the creation, because the creation's mode passes through the umask.
+  if (permissions != std::filesystem::perms::unknown &&
+      ::fchmod(fd, static_cast<mode_t>(permissions & std::filesystem::perms::all)) != 0) {
+    error = LastError();
+    std::error_code ignored;
+    file->close(ignored);
+    ::unlink(path.c_str());
+    return nullptr;
+  }
+  return file;
+#endif
+}
+
+std::unique_ptr<RawFile> FileSystem::openWrite(const std::filesystem::path& path,
+                                               std::error_code& error) {
+#if defined(_WIN32)
+  return OpenForWriting(path, 0, error);
+#else
+  return OpenPosix(path, O_WRONLY, error);
+#endif
+}
+
 void FileSystem::rename(const std::filesystem::path& from, const std::filesystem::path& to,
                         std::error_code& error) {
+#if defined(_WIN32)
+  ReplaceOrMove(from, to, false, error);
+#else
   std::filesystem::rename(from, to, error);
+#endif
+}
+
+void FileSystem::renameDurably(const std::filesystem::path& from, const std::filesystem::path& to,
+                               std::error_code& error) {
+#if defined(_WIN32)
+  ReplaceOrMove(from, to, true, error);
+#else
+  std::filesystem::rename(from, to, error);
+  if (!error) SyncFolder(to.parent_path(), error);
+#endif
 }
 
 bool FileSystem::remove(const std::filesystem::path& path, std::error_code& error) {
+#if defined(_WIN32)
+  if (std::filesystem::is_directory(std::filesystem::symlink_status(path, error))) {
+    error = std::make_error_code(std::errc::is_a_directory);
+    return false;
+  }
+  error.clear();
   return std::filesystem::remove(path, error);
+#else
+  if (::unlink(path.c_str()) == 0) return true;
+  if (errno != ENOENT) error = LastError();
+  return false;
+#endif
+}
+
+std::filesystem::file_status FileSystem::status(const std::filesystem::path& path,
+                                                std::error_code& error) {
+  return UnlessAbsent(std::filesystem::status(path, error), error);
+}
+
+std::filesystem::file_status FileSystem::symlinkStatus(const std::filesystem::path& path,
+                                                       std::error_code& error) {
+  return UnlessAbsent(std::filesystem::symlink_status(path, error), error);
+}
+
+std::filesystem::path FileSystem::readSymlink(const std::filesystem::path& path,
+                                              std::error_code& error) {
+  return std::filesystem::read_symlink(path, error);
 }
 
 std::vector<std::string> FileSystem::listNames(const std::filesystem::path& folder,

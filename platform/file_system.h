@@ -23,6 +23,10 @@ class RawFile {
                              std::error_code& error) = 0;
   // Sequential write; returns fewer than `size` bytes only on error.
   virtual std::size_t write(const void* data, std::size_t size, std::error_code& error) = 0;
+  // Puts what was written on the disk itself, so that it survives a power cut.
+  virtual void syncData(std::error_code& error);
+  // Sets the file's size to `size` bytes. Only regular files have a size to set.
+  virtual void resize(std::uint64_t size, std::error_code& error);
   // Closing reports what a delayed write could not store (a full disk shows up here too).
   virtual void close(std::error_code& error) = 0;
 };
@@ -35,11 +39,31 @@ class FileSystem {
   // Creates the file, or empties an existing one.
   virtual std::unique_ptr<RawFile> create(const std::filesystem::path& path,
                                           std::error_code& error);
+  // Creates a file where nothing of that name exists yet (file_exists otherwise), with
+  // `permissions` when they are not perms::unknown, else with those of any new file.
+  virtual std::unique_ptr<RawFile> createNew(const std::filesystem::path& path,
+                                             std::filesystem::perms permissions,
+                                             std::error_code& error);
+  // Opens an existing file for writing from its first byte on, neither creating nor emptying it.
+  virtual std::unique_ptr<RawFile> openWrite(const std::filesystem::path& path,
+                                             std::error_code& error);
   // Replaces `to` if it exists.
   virtual void rename(const std::filesystem::path& from, const std::filesystem::path& to,
                       std::error_code& error);
+  // The same, and the new name is on the disk itself when it returns.
+  virtual void renameDurably(const std::filesystem::path& from, const std::filesystem::path& to,
+                             std::error_code& error);
+  // Removes a file or a symbolic link, never a folder (that is the error is_a_directory).
   // Returns false (without error) when there was nothing to remove.
   virtual bool remove(const std::filesystem::path& path, std::error_code& error);
+  // What std::filesystem's functions of these names tell, without exceptions. A name under which
+  // nothing exists has the type not_found and is no error.
+  virtual std::filesystem::file_status status(const std::filesystem::path& path,
+                                              std::error_code& error);
+  virtual std::filesystem::file_status symlinkStatus(const std::filesystem::path& path,
+                                                     std::error_code& error);
+  virtual std::filesystem::path readSymlink(const std::filesystem::path& path,
+                                            std::error_code& error);
   // Bare names of every entry of the folder, of every kind, without "." and "..", in no order.
   virtual std::vector<std::string> listNames(const std::filesystem::path& folder,
                                              std::error_code& error);

@@ -1,5 +1,7 @@
 #include "tests/support/faulty_file_system.h"
 
+#include <algorithm>
+
 #include "platform/files.h"
 
 namespace elevara::testing {
@@ -15,6 +17,7 @@ class CountingFile final : public RawFile {
                const std::filesystem::path& path)
       : inner_(std::move(inner)),
         owner_(owner),
+        path_(path),
         limited_(owner.failWritesContaining.empty() ||
                  NameContains(path, owner.failWritesContaining)),
         discarded_(NameContains(path, owner.discardWritesContaining)),
@@ -43,11 +46,17 @@ class CountingFile final : public RawFile {
     if (!error && put < size) error = std::make_error_code(std::errc::no_space_on_device);
     return put;
   }
+  void syncData(std::error_code& error) override {
+    inner_->syncData(error);
+    if (!error) owner_.synced.push_back(path_);
+  }
+  void resize(std::uint64_t size, std::error_code& error) override { inner_->resize(size, error); }
   void close(std::error_code& error) override { inner_->close(error); }
 
  private:
   std::unique_ptr<RawFile> inner_;
   FaultyFileSystem& owner_;
+  std::filesystem::path path_;
   bool limited_;    // counts towards failWritesAfter
   bool discarded_;  // its bytes never reach the disk
   bool failsReads_;
@@ -86,6 +95,29 @@ std::unique_ptr<RawFile> FaultyFileSystem::create(const std::filesystem::path& p
   return std::make_unique<CountingFile>(std::move(file), *this, path);
 }
 
+std::unique_ptr<RawFile> FaultyFileSystem::createNew(const std::filesystem::path& path,
+                                                     std::filesystem::perms permissions,
+                                                     std::error_code& error) {
+  if (readOnly || NameContains(path, failCreateContaining)) {
+    error = Refused();
+    return nullptr;
+  }
+  auto file = FileSystem::createNew(path, permissions, error);
+  if (file == nullptr) return nullptr;
+  return std::make_unique<CountingFile>(std::move(file), *this, path);
+}
+
+std::unique_ptr<RawFile> FaultyFileSystem::openWrite(const std::filesystem::path& path,
+                                                     std::error_code& error) {
+  if (NameContains(path, failCreateContaining)) {
+    error = Refused();
+    return nullptr;
+  }
+  auto file = FileSystem::openWrite(path, error);
+  if (file == nullptr) return nullptr;
+  return std::make_unique<CountingFile>(std::move(file), *this, path);
+}
+
 void FaultyFileSystem::rename(const std::filesystem::path& from, const std::filesystem::path& to,
                               std::error_code& error) {
   if (readOnly || NameContains(to, failRenameContaining)) {
@@ -93,6 +125,18 @@ void FaultyFileSystem::rename(const std::filesystem::path& from, const std::file
     return;
   }
   FileSystem::rename(from, to, error);
+  if (!error) renamed.push_back({to.filename().string(), false});
+}
+
+void FaultyFileSystem::renameDurably(const std::filesystem::path& from,
+                                     const std::filesystem::path& to, std::error_code& error) {
+  if (readOnly || NameContains(to, failRenameContaining)) {
+    error = Refused();
+    return;
+  }
+  FileSystem::renameDurably(from, to, error);
+  const bool wasSynced = std::find(synced.begin(), synced.end(), from) != synced.end();
+  if (!error) renamed.push_back({to.filename().string(), wasSynced});
 }
 
 bool FaultyFileSystem::remove(const std::filesystem::path& path, std::error_code& error) {

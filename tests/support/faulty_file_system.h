@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "platform/file_system.h"
 
@@ -20,7 +21,8 @@ class FaultyFileSystem : public FileSystem {
   std::optional<std::uint64_t> failWritesAfter;
   std::string failWritesContaining;
   // Calls fail with EACCES (creates, renames, removes, opens) when the path's name contains this
-  // text; a rename is matched by its new name.
+  // text; a rename is matched by its new name. A refused create refuses every opening for
+  // writing, an existing file's too.
   std::string failCreateContaining;
   std::string failRenameContaining;
   std::string failRemoveContaining;
@@ -29,20 +31,36 @@ class FaultyFileSystem : public FileSystem {
   // Reads of files whose name contains this text fail with EIO.
   std::string failReadsContaining;
   // The folder has turned read-only: every create, rename and remove fails with EACCES, while
-  // files already open stay writable, as after "chmod a-w" (which root would not notice).
+  // files already there stay writable, as after "chmod a-w" (which root would not notice).
   bool readOnly = false;
   // Bytes written to files whose name contains this text are counted but not stored, which
   // keeps the large mosaics of fault tests off the disk.
   std::string discardWritesContaining;
   std::uint64_t written = 0;
   int openFiles = 0;
+  // The names that took their place by a rename, in order, each marked by whether the file's
+  // data was synced first and the rename was a durable one.
+  struct Renamed {
+    std::string name;
+    bool durable = false;
+    bool operator==(const Renamed&) const = default;
+  };
+  std::vector<Renamed> renamed;
+  std::vector<std::filesystem::path> synced;  // every file whose data was synced
 
   std::unique_ptr<RawFile> openRead(const std::filesystem::path& path,
                                     std::error_code& error) override;
   std::unique_ptr<RawFile> create(const std::filesystem::path& path,
                                   std::error_code& error) override;
+  std::unique_ptr<RawFile> createNew(const std::filesystem::path& path,
+                                     std::filesystem::perms permissions,
+                                     std::error_code& error) override;
+  std::unique_ptr<RawFile> openWrite(const std::filesystem::path& path,
+                                     std::error_code& error) override;
   void rename(const std::filesystem::path& from, const std::filesystem::path& to,
               std::error_code& error) override;
+  void renameDurably(const std::filesystem::path& from, const std::filesystem::path& to,
+                     std::error_code& error) override;
   bool remove(const std::filesystem::path& path, std::error_code& error) override;
 };
 

@@ -54,7 +54,9 @@ void CheckTile(std::string_view bytes, const Grid& grid) {
   Check(status == expected.status, "status " + std::to_string(int(status)) + ", expected " +
                                        std::to_string(int(expected.status)));
   Check(steps == GmlTileSteps(grid.height), "progress steps " + std::to_string(steps));
-  Check(!std::filesystem::exists(TemporaryPathFor(rasterPath)), "temporary raster left behind");
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    Check(!IsTemporaryFileName(entry.path().filename().string()), "temporary file left behind");
+  }
 
   // Comparing the whole text checks the count of lines and every CR LF too.
   const std::string values = ReadBytes(valuePath);

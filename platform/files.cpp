@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <random>
+#include <string>
 #include <utility>
 
 #include "platform/errors.h"
@@ -11,7 +13,67 @@ namespace {
 
 constexpr std::size_t kWriteBufferSize = 1 << 20;
 constexpr std::size_t kLineBufferSize = 1 << 18;
-constexpr std::string_view kTemporarySuffix = ".elevara-part";
+
+constexpr std::string_view kTemporaryMarker = ".elevara-part-";
+constexpr std::size_t kTemporaryDigits = 16;
+// The longest file name of the usual file systems, in bytes of UTF-8 (ext4) or in UTF-16 units
+// (NTFS), which a UTF-8 name never has more of than bytes.
+constexpr std::size_t kMaxNameBytes = 255;
+// As many as Linux follows before it gives up with ELOOP.
+constexpr int kMaxLinkHops = 40;
+// Another run's temporary file under a freshly drawn name is so unlikely that a few draws only
+// guard against a broken random source.
+constexpr int kTemporaryNameDraws = 8;
+
+std::string RandomHexDigits() {
+  std::random_device random;
+  std::uint64_t bits = (std::uint64_t{random()} << 32) ^ random();
+  std::string digits(kTemporaryDigits, '0');
+  for (char& digit : digits) {
+    digit = "0123456789abcdef"[bits >> 60];
+    bits <<= 4;
+  }
+  return digits;
+}
+
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+}
+
+// The file `target` stands for: every symbolic link followed, a relative link read from the
+// link's own folder. The name itself when it is no link, also when nothing exists under it.
+std::filesystem::path FollowLinks(FileSystem& fs, const std::filesystem::path& target) {
+  std::filesystem::path current = target;
+  for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+    std::error_code error;
+    const std::filesystem::file_status status = fs.symlinkStatus(current, error);
+    if (error) throw FileError(FileAction::kCreate, target, error);
+    if (!std::filesystem::is_symlink(status)) return current;
+    std::filesystem::path link = fs.readSymlink(current, error);
+    if (error) throw FileError(FileAction::kCreate, target, error);
+    current = link.is_absolute() ? link : current.parent_path() / link;
+  }
+  throw FileError(FileAction::kCreate, target,
+                  std::make_error_code(std::errc::too_many_symbolic_link_levels));
+}
+
+// A refusal of the folder, not of the file: an existing file in it may still be writable.
+bool FolderRefusesNewFiles(std::error_code error) {
+  return error == std::errc::permission_denied || error == std::errc::operation_not_permitted ||
+         error == std::errc::read_only_file_system;
+}
+
+std::unique_ptr<RawFile> CreateTemporary(FileSystem& fs, const std::filesystem::path& destination,
+                                         std::filesystem::perms permissions,
+                                         std::filesystem::path& temp, std::error_code& error) {
+  for (int draw = 0; draw < kTemporaryNameDraws; ++draw) {
+    error.clear();
+    temp = TemporaryPathFor(destination);
+    if (auto file = fs.createNew(temp, permissions, error)) return file;
+    if (error != std::errc::file_exists) break;
+  }
+  return nullptr;
+}
 
 }  // namespace
 
@@ -65,7 +127,7 @@ void OutputFile::write(const void* data, std::size_t size) {
     flush();
     if (size >= buffer_.size()) {
       std::error_code error;
-      file_->write(bytes, size, error);
+      position_ += file_->write(bytes, size, error);
       if (error) throw FileError(FileAction::kWrite, path_, error);
       return;
     }
@@ -82,8 +144,22 @@ void OutputFile::writeLine(std::string_view text) {
 void OutputFile::flush() {
   if (used_ == 0) return;
   std::error_code error;
-  file_->write(buffer_.data(), used_, error);
+  position_ += file_->write(buffer_.data(), used_, error);
   used_ = 0;
+  if (error) throw FileError(FileAction::kWrite, path_, error);
+}
+
+void OutputFile::sync() {
+  flush();
+  std::error_code error;
+  file_->syncData(error);
+  if (error) throw FileError(FileAction::kWrite, path_, error);
+}
+
+void OutputFile::endHere() {
+  flush();
+  std::error_code error;
+  file_->resize(position_, error);
   if (error) throw FileError(FileAction::kWrite, path_, error);
 }
 
@@ -96,45 +172,110 @@ void OutputFile::close() {
 }
 
 std::filesystem::path TemporaryPathFor(const std::filesystem::path& target) {
-  std::filesystem::path temp = target;
-  temp += kTemporarySuffix;
-  return temp;
+  std::u8string name = target.filename().u8string();
+  const std::size_t room = kMaxNameBytes - kTemporaryMarker.size() - kTemporaryDigits;
+  if (name.size() > room) {
+    std::size_t cut = room;
+    while (cut > 0 && (name[cut] & 0xC0) == 0x80) --cut;  // not inside a UTF-8 sequence
+    name.resize(cut);
+  }
+  const std::string added = std::string(kTemporaryMarker) + RandomHexDigits();
+  name.append(added.begin(), added.end());
+  return target.parent_path() / std::filesystem::path(name);
 }
 
 bool IsTemporaryFileName(std::string_view name) {
-  return name.size() > kTemporarySuffix.size() && name.ends_with(kTemporarySuffix);
+  const std::size_t marker = name.rfind(kTemporaryMarker);
+  if (marker == std::string_view::npos) return false;
+  const std::string_view digits = name.substr(marker + kTemporaryMarker.size());
+  return digits.size() == kTemporaryDigits && std::all_of(digits.begin(), digits.end(), IsHexDigit);
 }
 
-AtomicOutputFile AtomicOutputFile::Create(FileSystem& fs, const std::filesystem::path& target) {
-  std::filesystem::path temp = TemporaryPathFor(target);
-  OutputFile file = OutputFile::Create(fs, temp, target);
-  return AtomicOutputFile(fs, target, std::move(temp), std::move(file));
+AtomicOutputFile AtomicOutputFile::Create(FileSystem& fs, const std::filesystem::path& target,
+                                          Durability durability) {
+  Route route{FollowLinks(fs, target), {}, true};
+  std::error_code error;
+  const std::filesystem::file_status status = fs.status(route.destination, error);
+  if (error) throw FileError(FileAction::kCreate, target, error);
+  if (std::filesystem::is_directory(status)) {
+    throw FileError(FileAction::kCreate, target, std::make_error_code(std::errc::is_a_directory));
+  }
+  const bool exists = std::filesystem::exists(status);
+  if (exists && !std::filesystem::is_regular_file(status)) {
+    route.regular = false;
+    return WriteInPlace(fs, target, std::move(route), durability);
+  }
+  const auto permissions = exists ? status.permissions() : std::filesystem::perms::unknown;
+  auto temp = CreateTemporary(fs, route.destination, permissions, route.temp, error);
+  if (temp != nullptr) {
+    return AtomicOutputFile(fs, target, std::move(route), durability,
+                            OutputFile(std::move(temp), target));
+  }
+  if (!exists || !FolderRefusesNewFiles(error)) throw FileError(FileAction::kCreate, target, error);
+  route.temp.clear();
+  return WriteInPlace(fs, target, std::move(route), durability);
 }
 
-AtomicOutputFile::AtomicOutputFile(FileSystem& fs, std::filesystem::path target,
-                                   std::filesystem::path temp, OutputFile file)
-    : fs_(&fs), target_(std::move(target)), temp_(std::move(temp)), file_(std::move(file)) {}
+AtomicOutputFile AtomicOutputFile::WriteInPlace(FileSystem& fs, const std::filesystem::path& target,
+                                                Route route, Durability durability) {
+  std::error_code error;
+  auto file = fs.openWrite(route.destination, error);
+  if (file == nullptr) throw FileError(FileAction::kCreate, target, error);
+  return AtomicOutputFile(fs, target, std::move(route), durability,
+                          OutputFile(std::move(file), target));
+}
+
+AtomicOutputFile::AtomicOutputFile(FileSystem& fs, std::filesystem::path target, Route route,
+                                   Durability durability, OutputFile file)
+    : fs_(&fs),
+      target_(std::move(target)),
+      route_(std::move(route)),
+      durability_(durability),
+      file_(std::move(file)) {}
 
 AtomicOutputFile::AtomicOutputFile(AtomicOutputFile&& other) noexcept
     : fs_(std::exchange(other.fs_, nullptr)),
       target_(std::move(other.target_)),
-      temp_(std::move(other.temp_)),
+      route_(std::move(other.route_)),
+      durability_(other.durability_),
       file_(std::move(other.file_)),
       committed_(other.committed_) {}
 
 AtomicOutputFile::~AtomicOutputFile() {
   if (fs_ == nullptr || committed_) return;  // moved from, or done
+  if (inPlace()) {
+    abandonInPlace();
+    return;
+  }
   file_.reset();
   std::error_code ignored;
-  fs_->remove(temp_, ignored);
+  fs_->remove(route_.temp, ignored);
+}
+
+// What reached the file stays; the rest of the earlier content goes, so that the file does not
+// pass for a whole one of its old length. A file nothing reached is left as it was.
+void AtomicOutputFile::abandonInPlace() noexcept {
+  if (file_ && file_->file_ && route_.regular && file_->position_ > 0) {
+    std::error_code ignored;
+    file_->file_->resize(file_->position_, ignored);
+  }
+  file_.reset();
 }
 
 void AtomicOutputFile::commit() {
+  if (inPlace() && route_.regular) file_->endHere();
+  if (durability_ == Durability::kFinalOutput && route_.regular) file_->sync();
   file_->close();
   file_.reset();
-  std::error_code error;
-  fs_->rename(temp_, target_, error);
-  if (error) throw FileError(FileAction::kRename, target_, error);
+  if (!inPlace()) {
+    std::error_code error;
+    if (durability_ == Durability::kFinalOutput) {
+      fs_->renameDurably(route_.temp, route_.destination, error);
+    } else {
+      fs_->rename(route_.temp, route_.destination, error);
+    }
+    if (error) throw FileError(FileAction::kRename, target_, error);
+  }
   committed_ = true;
 }
 

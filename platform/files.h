@@ -60,11 +60,16 @@ class OutputFile {
   void write(std::string_view text) { write(text.data(), text.size()); }
   // One line of a text file: the text and CR LF, the same bytes on every platform.
   void writeLine(std::string_view text);
+  // Puts everything written so far on the disk itself. Throws FileError.
+  void sync();
+  // Ends the file where the writing stopped, for a file written over a longer earlier one.
+  void endHere();
   void close();
 
   const std::filesystem::path& path() const { return path_; }
 
  private:
+  friend class AtomicOutputFile;
   OutputFile(std::unique_ptr<RawFile> file, std::filesystem::path path);
   void flush();
 
@@ -72,14 +77,31 @@ class OutputFile {
   std::filesystem::path path_;
   std::vector<char> buffer_;
   std::size_t used_ = 0;
+  std::uint64_t position_ = 0;  // bytes that reached the file
 };
 
-// An output that appears under its name whole or not at all: it is written to a temporary
-// file beside the target and renamed over the target by commit(). Destroyed without commit(),
-// it removes the temporary file and leaves any earlier file of the target's name untouched.
+// Whether an output must survive a power cut once it has its name. Working files (tile rasters,
+// the value file, the name lists) are rebuilt by every run, and putting each on the disk would
+// cost more than the conversion of a tile.
+enum class Durability { kWorkingFile, kFinalOutput };
+
+// An output that takes its name whole, replacing an earlier file of that name the way a careful
+// editor saves one:
+// - it is written to a temporary file beside the target, under a name that no other run uses
+//   (see TemporaryPathFor), and commit() renames it over the target; a final output's data and
+//   new name are on the disk when commit() returns;
+// - an earlier file keeps its permission bits; a symbolic link stays, and the file it points to
+//   is the one replaced;
+// - a target that is not a regular file (a FIFO, a device), and an existing file in a folder
+//   that takes no new file, are written in place instead: from the first byte on, cut to the new
+//   length by commit(). A target in place is touched only once the first buffer of data
+//   reaches it, so a small output (a sidecar) changes nothing before commit().
+// Destroyed without commit(), it removes its temporary file and leaves any earlier file of the
+// target's name untouched. Errors name the target.
 class AtomicOutputFile {
  public:
-  static AtomicOutputFile Create(FileSystem& fs, const std::filesystem::path& target);
+  static AtomicOutputFile Create(FileSystem& fs, const std::filesystem::path& target,
+                                 Durability durability = Durability::kFinalOutput);
 
   AtomicOutputFile(AtomicOutputFile&& other) noexcept;
   AtomicOutputFile& operator=(AtomicOutputFile&&) = delete;
@@ -93,19 +115,35 @@ class AtomicOutputFile {
   const std::filesystem::path& target() const { return target_; }
 
  private:
-  AtomicOutputFile(FileSystem& fs, std::filesystem::path target, std::filesystem::path temp,
+  // Where the data goes: `temp` is renamed to `destination` (the target with its links
+  // followed) by commit(); an empty `temp` means the destination itself is written.
+  struct Route {
+    std::filesystem::path destination;
+    std::filesystem::path temp;
+    bool regular = true;  // the file written is a regular file, which has a length and a disk
+  };
+  AtomicOutputFile(FileSystem& fs, std::filesystem::path target, Route route, Durability durability,
                    OutputFile file);
+  static AtomicOutputFile WriteInPlace(FileSystem& fs, const std::filesystem::path& target,
+                                       Route route, Durability durability);
+  bool inPlace() const { return route_.temp.empty(); }
+  void abandonInPlace() noexcept;
 
   FileSystem* fs_;
   std::filesystem::path target_;
-  std::filesystem::path temp_;
+  Route route_;
+  Durability durability_;
   std::optional<OutputFile> file_;
   bool committed_ = false;
 };
 
-// The name of the temporary file an AtomicOutputFile writes before it commits.
+// A fresh name for a temporary file of `target`, beside it: the target's name (shortened when
+// the whole would be longer than a file name may be), ".elevara-part-" and 16 random
+// hexadecimal digits, so that two runs in one folder never meet at one name. A hexadecimal
+// digit at the end keeps every temporary file out of the batch commands' searches (their
+// patterns end in ".xml" or ".raw") and off the names of tile rasters.
 std::filesystem::path TemporaryPathFor(const std::filesystem::path& target);
-// Whether a bare file name is that of such a temporary file.
+// Whether a bare file name is one that TemporaryPathFor makes.
 bool IsTemporaryFileName(std::string_view name);
 
 // Reads a text file line by line; a line ends at LF, and a CR before it is dropped, so files
@@ -131,7 +169,7 @@ class LineReader {
 // through the system's narrow code page.
 std::filesystem::path PathFromUtf8(std::string_view name);
 
-// Deletes a file; a missing file is not an error. Throws FileError.
+// Deletes a file, never a folder; a missing file is not an error. Throws FileError.
 void RemoveFile(FileSystem& fs, const std::filesystem::path& path);
 
 }  // namespace elevara

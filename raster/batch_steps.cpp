@@ -13,7 +13,7 @@ void WriteNameList(FileSystem& fs, const std::filesystem::path& folder,
                    const std::filesystem::path& listPath,
                    std::vector<std::filesystem::path>& unlisted) {
   const std::vector<std::string> names = SearchFolder(fs, folder, patterns);
-  AtomicOutputFile list = AtomicOutputFile::Create(fs, listPath);
+  AtomicOutputFile list = AtomicOutputFile::Create(fs, listPath, Durability::kWorkingFile);
   for (const std::string& name : names) {
     if (name.find_first_of("\r\n") != std::string::npos) {
       unlisted.push_back(folder / PathFromUtf8(name));

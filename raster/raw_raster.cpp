@@ -68,7 +68,8 @@ RasterWriter RasterWriter::Create(FileSystem& fs, const std::filesystem::path& p
 }
 
 RasterWriter RasterWriter::CreateTile(FileSystem& fs, const std::filesystem::path& path) {
-  return RasterWriter(fs, AtomicOutputFile::Create(fs, path), std::nullopt);
+  return RasterWriter(fs, AtomicOutputFile::Create(fs, path, Durability::kWorkingFile),
+                      std::nullopt);
 }
 
 void RasterWriter::commit() {

@@ -76,18 +76,19 @@ class RasterSinkFileSystem : public testing::FaultyFileSystem {
     openAttempts.push_back(path.filename().string());
     return FaultyFileSystem::openRead(path, error);
   }
-  std::unique_ptr<RawFile> create(const fs::path& path, std::error_code& error) override {
+  std::unique_ptr<RawFile> createNew(const fs::path& path, fs::perms permissions,
+                                     std::error_code& error) override {
     const std::string name = path.filename().string();
     const bool mergedRaster = IsTemporaryFileName(name) &&
                               name.find("-DEM5") != std::string::npos &&
                               name.find(".hd1") == std::string::npos;
-    if (!mergedRaster) return FaultyFileSystem::create(path, error);
+    if (!mergedRaster) return FaultyFileSystem::createNew(path, permissions, error);
     created.push_back(name);  // named by its raster once it is committed
     return std::make_unique<SinkFile>(pending_[path], probes);
   }
-  void rename(const fs::path& from, const fs::path& to, std::error_code& error) override {
+  void renameDurably(const fs::path& from, const fs::path& to, std::error_code& error) override {
     auto sink = pending_.find(from);
-    if (sink == pending_.end()) return FaultyFileSystem::rename(from, to, error);
+    if (sink == pending_.end()) return FaultyFileSystem::renameDurably(from, to, error);
     std::replace(created.begin(), created.end(), from.filename().string(), to.filename().string());
     committed[to.filename().string()] = std::move(sink->second);
     pending_.erase(sink);
@@ -112,6 +113,7 @@ class RasterSinkFileSystem : public testing::FaultyFileSystem {
       raster_.size += size;
       return size;
     }
+    void syncData(std::error_code&) override {}
     void close(std::error_code&) override {}
 
    private:

@@ -14,6 +14,7 @@
 
 #include "gml/gml_conversion.h"
 #include "platform/errors.h"
+#include "platform/files.h"
 #include "raster/dem5_merge.h"
 #include "raster/nodata_replacement.h"
 #include "tests/support/faulty_file_system.h"
@@ -50,20 +51,16 @@ struct CommandSetup {
   std::string rebuiltTile;
 };
 
-std::string TemporaryName(const std::string& output) {
-  return TemporaryPathFor(output).string();
-}
-
 CommandSetup SetupFor(Command command) {
   switch (command) {
     case Command::kNoData:
       return {"in.raw", {"out.raw", "out.raw.hd1"}, "", ""};
     case Command::kDem5Merge:
-      return {"533946-DEM5.raw", {"5339-DEM5", "5339-DEM5.hd1"}, TemporaryName("5339-DEM5"), ""};
+      return {"533946-DEM5.raw", {"5339-DEM5", "5339-DEM5.hd1"}, "5339-DEM5", ""};
     case Command::kGml10:
       return {"FG-GML-5339-45-dem10b-20161001.xml",
               {"5339-ELEVARA", "5339-ELEVARA.hd1", "533945-ELEVARA"},
-              TemporaryName("5339-ELEVARA"),
+              "5339-ELEVARA",
               "533945-ELEVARA"};
     case Command::kGml5:
       return {"FG-GML-5339-46-78-DEM5A-20161001.xml",
@@ -116,7 +113,7 @@ struct FileFaults : ::testing::TestWithParam<FaultCase> {
     for (const std::string& output : setup.outputs) WriteBytes(folder / output, kEarlier);
     services.openAnswers.push_back(folder / setup.input);
     services.files = &fs;
-    fs.discardWritesContaining = setup.discardWrites;
+    fs.discardWritesOf = setup.discardWrites;
   }
 
   CommandResult run() {
@@ -188,12 +185,14 @@ std::vector<FaultCase> NoDataFaults() {
        FileAction::kCreate,
        "out.raw.hd1",
        {}},
+      // The earlier sidecar stays writable, so the new one would be written over it in place,
+      // but only after the raster has taken its name, which the folder refuses.
       {"NoDataFolderTurnsReadOnly",
        Command::kNoData,
        [](FaultyFileSystem&) {},
        100,
-       FileAction::kCreate,  // the sidecar, prepared before the raster takes its place
-       "out.raw.hd1",
+       FileAction::kRename,
+       "out.raw",
        {}},
       // A write fails and the temporary file cannot be removed either: the first fault is the
       // one reported.
@@ -237,8 +236,8 @@ std::vector<FaultCase> Dem5MergeFaults() {
        Command::kDem5Merge,
        [](FaultyFileSystem&) {},
        6000,
-       FileAction::kCreate,
-       "5339-DEM5.hd1",
+       FileAction::kRename,
+       "5339-DEM5",
        {}},
   };
 }
@@ -273,19 +272,21 @@ std::vector<FaultCase> GmlFaults(Command command, const std::string& prefix,
        FileAction::kCreate,
        mosaic + ".hd1",
        {tile}},
+      // The earlier tile raster is still writable and is written in place; the value file,
+      // created before, cannot be removed.
       {prefix + "FolderTurnsReadOnlyInTheTilePhase",
        command,
        none,
        10,
-       FileAction::kCreate,
-       tile,
-       {}},
+       FileAction::kRemove,
+       "dtm.txt",
+       {tile}},
       {prefix + "FolderTurnsReadOnlyInTheMosaicPhase",
        command,
        none,
        tileSteps + 100,
-       FileAction::kCreate,
-       mosaic + ".hd1",
+       FileAction::kRename,
+       mosaic,
        {tile}},
   };
 }

@@ -102,12 +102,12 @@ TEST(AtomicOutputFile, AppearsOnlyOnCommit) {
     EXPECT_EQ(ReadBytes(target), "old");
   }  // dropped without commit
   EXPECT_EQ(ReadBytes(target), "old");
-  EXPECT_FALSE(std::filesystem::exists(TemporaryPathFor(target)));
+  EXPECT_EQ(testing::TemporaryFilesIn(folder.path()).size(), 0u);
   auto file = AtomicOutputFile::Create(SystemFileSystem(), target);
   file.write("new data");
   file.commit();
   EXPECT_EQ(ReadBytes(target), "new data");
-  EXPECT_FALSE(std::filesystem::exists(TemporaryPathFor(target)));
+  EXPECT_EQ(testing::TemporaryFilesIn(folder.path()).size(), 0u);
 }
 
 TEST(AtomicOutputFile, AFailedWriteOrRenameKeepsTheEarlierFile) {
@@ -135,7 +135,7 @@ TEST(AtomicOutputFile, AFailedWriteOrRenameKeepsTheEarlierFile) {
       },
       FileError);
   EXPECT_EQ(ReadBytes(target), "old");
-  EXPECT_FALSE(std::filesystem::exists(TemporaryPathFor(target)));
+  EXPECT_EQ(testing::TemporaryFilesIn(folder.path()).size(), 0u);
   EXPECT_EQ(fs.openFiles, 0);
 }
 

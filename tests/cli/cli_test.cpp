@@ -182,22 +182,22 @@ TEST_F(Cli, AnInputThatCannotBeOpenedIsReportedAndExitsOne) {
 TEST_F(Cli, AnInterruptLeavesNoOutputBehindAndExitsWithTheSignalsStatus) {
   testing::WriteBytes(work / "in.raw", "");
   const std::filesystem::path output = work / "out.raw";
-  const std::filesystem::path temporary = TemporaryPathFor(output);
   for (auto [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
     // 720 MB if it ran to its end; the signal arrives after the first rows.
     pid_t pid = cli.start({"nodata", "--width", "90000", "--height", "2000", "in.raw", "out.raw"});
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!std::filesystem::exists(temporary) && std::chrono::steady_clock::now() < deadline) {
+    while (testing::TemporaryFilesIn(work.path()).empty() &&
+           std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    ASSERT_TRUE(std::filesystem::exists(temporary));
+    ASSERT_EQ(testing::TemporaryFilesIn(work.path()).size(), 1u);
     kill(pid, signal);
     CliRun run = cli.wait(pid, 60);
     EXPECT_EQ(run.status, status);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "中断しました\n");
     EXPECT_FALSE(std::filesystem::exists(output));
-    EXPECT_FALSE(std::filesystem::exists(temporary));
+    EXPECT_EQ(testing::TemporaryFilesIn(work.path()).size(), 0u);
     EXPECT_FALSE(std::filesystem::exists(SidecarPathFor(output)));
   }
 }

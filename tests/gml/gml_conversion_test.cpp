@@ -96,7 +96,7 @@ TEST_F(GmlRun, ConvertsEveryTileAndAssemblesTheMosaicsInOrderOfFirstAppearance) 
     if (services.processCount == 16 + 4 + 1) {
       firstMosaicFirst = fs::exists(folder / "111111-DEM5.hd1") &&
                          !fs::exists(folder / "222222-DEM5.hd1") &&
-                         !fs::exists(TemporaryPathFor(folder / "333333-DEM5"));
+                         testing::TemporaryFilesIn(folder.path(), "333333-DEM5").empty();
     }
   };
 

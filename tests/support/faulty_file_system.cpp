@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/files.h"
+#include "tests/support/files.h"
 
 namespace elevara::testing {
 namespace {
@@ -20,7 +21,8 @@ class CountingFile final : public RawFile {
         path_(path),
         limited_(owner.failWritesContaining.empty() ||
                  NameContains(path, owner.failWritesContaining)),
-        discarded_(NameContains(path, owner.discardWritesContaining)),
+        discarded_(!owner.discardWritesOf.empty() &&
+                   IsTemporaryFileOf(path, owner.discardWritesOf)),
         failsReads_(NameContains(path, owner.failReadsContaining)) {
     ++owner_.openFiles;
   }

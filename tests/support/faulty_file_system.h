@@ -33,9 +33,9 @@ class FaultyFileSystem : public FileSystem {
   // The folder has turned read-only: every create, rename and remove fails with EACCES, while
   // files already there stay writable, as after "chmod a-w" (which root would not notice).
   bool readOnly = false;
-  // Bytes written to files whose name contains this text are counted but not stored, which
-  // keeps the large mosaics of fault tests off the disk.
-  std::string discardWritesContaining;
+  // Bytes written to the temporary files of the output of this name are counted but not stored,
+  // which keeps the large mosaics of fault tests off the disk.
+  std::string discardWritesOf;
   std::uint64_t written = 0;
   int openFiles = 0;
   // The names that took their place by a rename, in order, each marked by whether the file's

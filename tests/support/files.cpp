@@ -5,6 +5,8 @@
 #include <random>
 #include <stdexcept>
 
+#include "platform/files.h"
+
 namespace elevara::testing {
 
 TempFolder::TempFolder() {
@@ -51,6 +53,20 @@ void WriteFloats(const std::filesystem::path& path, const std::vector<float>& sa
   std::string bytes(samples.size() * 4, '\0');
   std::memcpy(bytes.data(), samples.data(), bytes.size());
   WriteBytes(path, bytes);
+}
+
+bool IsTemporaryFileOf(const std::filesystem::path& file, const std::string& target) {
+  // The stem of a temporary file's name is the name of its target.
+  return IsTemporaryFileName(file.filename().string()) && (target.empty() || file.stem() == target);
+}
+
+std::vector<std::filesystem::path> TemporaryFilesIn(const std::filesystem::path& folder,
+                                                    const std::string& target) {
+  std::vector<std::filesystem::path> found;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (IsTemporaryFileOf(entry.path(), target)) found.push_back(entry.path());
+  }
+  return found;
 }
 
 namespace {

@@ -34,6 +34,13 @@ void WriteBytes(const std::filesystem::path& path, std::string_view bytes);
 std::vector<float> ReadFloats(const std::filesystem::path& path);
 void WriteFloats(const std::filesystem::path& path, const std::vector<float>& samples);
 
+// Whether `file` is a temporary file of an output (see IsTemporaryFileName); of the output
+// named `target` in the same folder, when given.
+bool IsTemporaryFileOf(const std::filesystem::path& file, const std::string& target = {});
+// The temporary files in `folder`, of `target` alone when given.
+std::vector<std::filesystem::path> TemporaryFilesIn(const std::filesystem::path& folder,
+                                                    const std::string& target = {});
+
 // Samples are compared by their bits: NaNs, -0.0 and -9999.0 are exact patterns, not values.
 inline std::uint32_t Bits(float value) {
   return std::bit_cast<std::uint32_t>(value);

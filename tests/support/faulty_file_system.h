@@ -36,6 +36,9 @@ class FaultyFileSystem : public FileSystem {
   // Bytes written to the temporary files of the output of this name are counted but not stored,
   // which keeps the large mosaics of fault tests off the disk.
   std::string discardWritesOf;
+  // Syncs and durable renames go no further than the cache: the disk as a program that never
+  // syncs sees it, which is what the benchmarks measure the cost of syncing against.
+  bool syncsDoNothing = false;
   std::uint64_t written = 0;
   int openFiles = 0;
   // The names that took their place by a rename, in order, each marked by whether the file's

@@ -43,11 +43,13 @@ std::optional<StartPoint> FindStartPoint(GmlTokenReader& tokens) {
 
 // Writing over a file that exists, by truncating it or by renaming onto it, makes ext4 write
 // the new data out at once (its auto_da_alloc rule), which costs more than converting the
-// whole tile. A tile's files are rewritten for every tile, so the earlier one is removed first.
-// Should that fail, creating or renaming the new file reports the reason.
+// whole tile. A tile's files are rewritten for every tile, so the earlier one is removed first:
+// a plain file only. A folder of that name is the user's and makes the creation fail; a link or
+// a FIFO is written through like any output. Should the removal fail, creating or renaming the
+// new file reports the reason.
 void RemoveEarlierFile(FileSystem& fs, const std::filesystem::path& path) {
   std::error_code ignored;
-  fs.remove(path, ignored);
+  if (std::filesystem::is_regular_file(fs.symlinkStatus(path, ignored))) fs.remove(path, ignored);
 }
 
 OutputFile CreateAfresh(FileSystem& fs, const std::filesystem::path& path) {

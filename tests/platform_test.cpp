@@ -139,6 +139,22 @@ TEST(AtomicOutputFile, AFailedWriteOrRenameKeepsTheEarlierFile) {
   EXPECT_EQ(fs.openFiles, 0);
 }
 
+TEST(RemoveFile, RemovesAFileOrALinkButNeverAFolder) {
+  TempFolder folder;
+  std::filesystem::create_directory(folder / "dtm.txt");
+  try {
+    RemoveFile(SystemFileSystem(), folder / "dtm.txt");
+    ADD_FAILURE() << "a folder was removed";
+  } catch (const FileError& error) {
+    EXPECT_EQ(error.reason(), std::errc::is_a_directory);
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(folder / "dtm.txt"));
+  std::filesystem::create_symlink("dtm.txt", folder / "link");
+  RemoveFile(SystemFileSystem(), folder / "link");
+  RemoveFile(SystemFileSystem(), folder / "absent");
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(folder / "link")));
+}
+
 TEST(LineReader, SplitsOnLineFeedsDroppingCarriageReturns) {
   TempFolder folder;
   std::string longLine(600000, 'n');

@@ -275,6 +275,30 @@ TEST_F(TileRun, AFileThatCannotBeWrittenStopsTheTile) {
   }
 }
 
+// Only a plain file of the value file's or the tile raster's name is removed before it is
+// written: a folder of that name, empty or not, stops the tile with a file error and stays; a
+// link stays too, and the file it points to receives what is written.
+TEST_F(TileRun, OnlyAPlainFileOfATileFilesNameIsRemoved) {
+  WriteBytes(gml, MakeGml({.values = Tokens(Numbered(12))}));
+  for (const std::filesystem::path& taken : {values, raster}) {
+    std::filesystem::create_directory(taken);
+    try {
+      convert(4, 3);
+      ADD_FAILURE() << "no error for " << taken;
+    } catch (const FileError& error) {
+      EXPECT_EQ(error.action(), FileAction::kCreate);
+      EXPECT_EQ(error.path(), taken);
+    }
+    EXPECT_TRUE(std::filesystem::is_directory(taken));
+    std::filesystem::remove(taken);
+  }
+
+  WriteBytes(folder / "kept", "earlier");
+  std::filesystem::create_symlink("kept", raster);
+  convert(4, 3);
+  EXPECT_TRUE(std::filesystem::is_symlink(std::filesystem::symlink_status(raster)));
+  EXPECT_EQ(ReadFloats(folder / "kept").size(), 12u);
+}
 // The published tiles: start points behind their lists, lists that end early, BOMs, CR LF.
 TEST(PublishedTiles, ConvertAsThePlainReading) {
   TempFolder folder;

@@ -53,10 +53,6 @@ void FlushMetadataOf(const std::filesystem::path& path, std::error_code& error) 
   CloseHandle(handle);
 }
 
-#endif
-
-#if defined(_WIN32)
-
 // Windows has no pread; a FILE with 64-bit seeks and no buffer of its own does the same job,
 // because every caller reads and writes in large blocks through its own buffer.
 class StdioFile final : public RawFile {

@@ -139,9 +139,10 @@ class AtomicOutputFile {
 
 // A fresh name for a temporary file of `target`, beside it: the target's name (shortened when
 // the whole would be longer than a file name may be), ".elevara-part-" and 16 random
-// hexadecimal digits, so that two runs in one folder never meet at one name. A hexadecimal
-// digit at the end keeps every temporary file out of the batch commands' searches (their
-// patterns end in ".xml" or ".raw") and off the names of tile rasters.
+// hexadecimal digits, so that two runs in one folder never meet at one name. No search of the
+// batch commands matches such a name, and no tile raster is named so: their patterns end in
+// ".xml" or ".raw" or are "??????-DEM5", shorter than any temporary name, and the tile rasters'
+// names end in "-DEM5" or "-ELEVARA", not in a hexadecimal digit.
 std::filesystem::path TemporaryPathFor(const std::filesystem::path& target);
 // Whether a bare file name is one that TemporaryPathFor makes.
 bool IsTemporaryFileName(std::string_view name);

@@ -3,6 +3,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/product.h"
 
 namespace elevara::cli {
@@ -44,7 +45,7 @@ bool TakeValueOption(std::span<const std::string_view> arguments, std::size_t& a
 std::optional<std::filesystem::path> PathArgument(const std::vector<std::string_view>& positionals,
                                                   std::size_t index) {
   if (index >= positionals.size() || positionals[index].empty()) return std::nullopt;
-  return std::filesystem::path(positionals[index]);
+  return PathFromUtf8(positionals[index]);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include "platform/files.h"
+
 namespace elevara {
 namespace {
 
@@ -78,8 +80,7 @@ std::string DescribeReason(std::error_code reason) {
 }
 
 std::string DisplayPath(const std::filesystem::path& path) {
-  std::u8string text = path.lexically_normal().make_preferred().u8string();
-  return std::string(text.begin(), text.end());
+  return Utf8FromPath(path.lexically_normal().make_preferred());
 }
 
 FileError::FileError(FileAction action, const std::filesystem::path& path, std::error_code reason)

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/errors.h"
+#include "platform/unicode.h"
 
 namespace elevara {
 namespace {
@@ -320,7 +321,21 @@ bool LineReader::next(std::string_view& line) {
 }
 
 std::filesystem::path PathFromUtf8(std::string_view name) {
-  return std::filesystem::path(std::u8string(name.begin(), name.end()));
+#if defined(_WIN32)
+  const std::u16string wide = Utf16FromUtf8(name);
+  return std::filesystem::path(std::wstring(wide.begin(), wide.end()));
+#else
+  return std::filesystem::path(std::string(name));
+#endif
+}
+
+std::string Utf8FromPath(const std::filesystem::path& path) {
+#if defined(_WIN32)
+  const std::wstring& wide = path.native();
+  return Utf8FromUtf16(std::u16string(wide.begin(), wide.end()));
+#else
+  return path.native();
+#endif
 }
 
 void RemoveFile(FileSystem& fs, const std::filesystem::path& path) {

@@ -166,9 +166,11 @@ class LineReader {
   std::string carry_;
 };
 
-// A bare file name as the directory search gives it (UTF-8), as a path, without a detour
-// through the system's narrow code page.
+// A name or path in UTF-8 (as the directory search and the command line give them) as a path,
+// and back, without a detour through the system's narrow code page, which on Windows cannot
+// hold every name. Neither fails (see Utf16FromUtf8).
 std::filesystem::path PathFromUtf8(std::string_view name);
+std::string Utf8FromPath(const std::filesystem::path& path);
 
 // Deletes a file, never a folder; a missing file is not an error. Throws FileError.
 void RemoveFile(FileSystem& fs, const std::filesystem::path& path);

@@ -1,0 +1,26 @@
+# Cross-compiles for 64-bit Windows with Debian's MinGW-w64 toolchain, in its POSIX thread model
+# (std::mutex and std::thread, which GoogleTest needs). Everything links statically, the
+# winpthreads and GCC runtimes included, so an .exe runs on a bare Windows.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(ELEVARA_MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${ELEVARA_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ELEVARA_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${ELEVARA_MINGW_TRIPLE}-windres)
+
+# Libraries come from the MinGW sysroot and from the static builds of scripts/windows-deps.sh
+# (ELEVARA_WINDOWS_DEPS), never from the build machine; programs come from the build machine.
+set(CMAKE_FIND_ROOT_PATH /usr/${ELEVARA_MINGW_TRIPLE} ${ELEVARA_WINDOWS_DEPS})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(ENV{PKG_CONFIG_LIBDIR} "${ELEVARA_WINDOWS_DEPS}/lib/pkgconfig")
+set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
+
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+
+# Test programs run under Wine, in a prefix of the build folder's own.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh
+    ${CMAKE_BINARY_DIR}/wine)

@@ -147,8 +147,9 @@ struct Dem5Merge : ::testing::Test {
       EXPECT_EQ(sample->second, spot.bits)
           << name << " row " << spot.row << " column " << spot.column;
     }
-    EXPECT_EQ(ReadBytes(folder / fs::path(std::u8string(name.begin(), name.end()) + u8".hd1")),
-              kSidecarText);
+    EXPECT_EQ(
+        ReadBytes(folder.path() / fs::path(std::u8string(name.begin(), name.end()) + u8".hd1")),
+        kSidecarText);
   }
   std::set<std::string> folderNames() const {
     std::set<std::string> names;
@@ -320,11 +321,13 @@ TEST_F(Dem5Merge, CancelAndNothingFoundEndBeforeTheBarMoves) {
   EXPECT_TRUE(folderNames().empty());
 
   // A GML5 mosaic's sidecar, a merged raster and a GML5 tile raster are no inputs either.
-  for (const char* name :
-       {"53394-DEM5.raw", "5339467-DEM5.raw", "533946-DEM5.rawx", "533946_DEM5.raw",
-        "53\n946-DEM5.raw", "53394-DEM5", "533946-DEM5.hd1", "5239-DEM5", "53394698-DEM5"}) {
-    WriteTile(folder / name, 1, 8);
-  }
+  std::vector<std::string> names = {"53394-DEM5.raw",  "5339467-DEM5.raw", "533946-DEM5.rawx",
+                                    "533946_DEM5.raw", "53394-DEM5",       "533946-DEM5.hd1",
+                                    "5239-DEM5",       "53394698-DEM5"};
+#if !defined(_WIN32)
+  names.push_back("53\n946-DEM5.raw");  // a name Windows cannot hold
+#endif
+  for (const std::string& name : names) WriteTile(folder / name, 1, 8);
   WriteBytes(folder / kNameList, "earlier\r\n");
   services.calls.clear();
   EXPECT_EQ(run().outcome, CommandOutcome::kNotFound);

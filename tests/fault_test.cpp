@@ -3,7 +3,6 @@
 // message that names the file, never with the finished message, leaves what earlier runs wrote
 // under the output names as it was, and keeps no file open.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -11,6 +10,12 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "gml/gml_conversion.h"
 #include "platform/errors.h"
@@ -304,8 +309,9 @@ std::vector<FaultCase> AllFaults() {
 INSTANTIATE_TEST_SUITE_P(EveryCommand, FileFaults, ::testing::ValuesIn(AllFaults()),
                          [](const auto& fault) { return fault.param.name; });
 
+#if !defined(_WIN32)
 // The real thing, where permission bits count: the folder is made read-only while the GML5
-// mosaic is written.
+// mosaic is written. Windows folders have no such bits.
 TEST(ReadOnlyFolder, StopsTheGml5MosaicWithAMessage) {
   if (::geteuid() == 0) GTEST_SKIP() << "permission bits do not stop root";
   TempFolder folder;
@@ -328,6 +334,33 @@ TEST(ReadOnlyFolder, StopsTheGml5MosaicWithAMessage) {
       << services.messages[0];
   EXPECT_EQ(ReadBytes(folder / "533946-DEM5"), kEarlier);
 }
+#else
+// Another program reads the output while the command runs. Windows refuses to replace a file
+// that is held open: the command says so, and the file keeps its bytes.
+TEST(HeldOpenOutput, IsReportedAndKeepsItsBytes) {
+  TempFolder folder;
+  ScriptedServices services;
+  testing::WriteFloats(folder / "in.raw", {-9999.0f, 2.0f});
+  WriteBytes(folder / "out.raw", kEarlier);
+  services.openAnswers.push_back(folder / "in.raw");
+  services.saveAnswers.push_back(folder / "out.raw");
+  HANDLE reader = CreateFileW((folder / "out.raw").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+
+  EXPECT_EQ(RunNoDataReplacement(services, "2", "1").outcome, CommandOutcome::kFailed);
+  CloseHandle(reader);
+
+  ASSERT_EQ(services.messages.size(), 1u);
+  EXPECT_EQ(services.messages[0].rfind(DescribeFileAction(FileAction::kRename) + "\n" +
+                                           DisplayPath(folder / "out.raw") + "\n",
+                                       0),
+            0u)
+      << services.messages[0];
+  EXPECT_EQ(ReadBytes(folder / "out.raw"), kEarlier);
+  EXPECT_FALSE(std::filesystem::exists(TemporaryPathFor(folder / "out.raw")));
+}
+#endif
 
 }  // namespace
 }  // namespace elevara

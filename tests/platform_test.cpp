@@ -3,6 +3,10 @@
 #include <cerrno>
 #include <fstream>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/folder_search.h"
@@ -196,7 +200,9 @@ TEST(FileError, ReasonIsJapaneseForCommonSystemErrors) {
   };
   for (auto [code, text] : known) {
     EXPECT_EQ(DescribeReason({code, std::generic_category()}), text) << code;
+#if !defined(_WIN32)  // Windows' system category holds Windows codes, not errno values
     EXPECT_EQ(DescribeReason({code, std::system_category()}), text) << code;
+#endif
   }
 #ifdef EDQUOT
   EXPECT_EQ(DescribeReason({EDQUOT, std::generic_category()}),
@@ -205,9 +211,43 @@ TEST(FileError, ReasonIsJapaneseForCommonSystemErrors) {
   const std::error_code other(EXDEV, std::generic_category());
   EXPECT_EQ(DescribeReason(other), other.message());
   const FileError error(FileAction::kWrite, "/data/out.raw", {ENOSPC, std::generic_category()});
-  EXPECT_STREQ(error.what(),
-               "ファイルに書き込めません\n/data/out.raw\nディスクの空き容量が足りません");
+  EXPECT_EQ(error.what(), "ファイルに書き込めません\n" + DisplayPath("/data/out.raw") +
+                              "\nディスクの空き容量が足りません");
 }
+
+#if defined(_WIN32)
+// What only the Windows seam has to get right: names past the 260-character limit, entries the
+// shell hides, and a folder where a file is expected.
+TEST(WindowsFileSystem, LongPathsHiddenEntriesAndFolders) {
+  TempFolder folder;
+  FileSystem& fs = SystemFileSystem();
+  std::filesystem::path deep = folder.path();
+  for (char letter : std::string("abcdef")) {
+    deep /= PathFromUtf8(std::string(60, letter) + "標高");
+    ASSERT_TRUE(CreateDirectoryW((LR"(\\?\)" + deep.native()).c_str(), nullptr));
+  }
+  ASSERT_GT(deep.native().size(), 300u);
+  AtomicOutputFile out = AtomicOutputFile::Create(fs, deep / "tile.raw");
+  out.writeLine("1 width");
+  out.commit();
+  std::string read(9, '\0');
+  EXPECT_EQ(InputFile::Open(fs, deep / "tile.raw").read(read.data(), read.size()), 9u);
+  EXPECT_EQ(read, "1 width\r\n");
+  EXPECT_EQ(SearchFolder(fs, deep, "*.raw"), std::vector<std::string>{"tile.raw"});
+
+  WriteBytes(folder / "hidden.xml", "x");
+  SetFileAttributesW((folder / "hidden.xml").c_str(),
+                     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  EXPECT_EQ(SearchFolder(fs, folder.path(), "*.xml"), std::vector<std::string>{"hidden.xml"});
+
+  try {
+    InputFile::Open(fs, deep.parent_path());
+    ADD_FAILURE() << "a folder opened as a file";
+  } catch (const FileError& error) {
+    EXPECT_EQ(error.reason(), std::errc::is_a_directory);
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace elevara

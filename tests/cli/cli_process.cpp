@@ -1,18 +1,57 @@
 #include "tests/cli/cli_process.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <csignal>
 #include <stdexcept>
 #include <thread>
 
+#include "platform/files.h"
+#include "platform/unicode.h"
 #include "tests/support/files.h"
 
 namespace elevara::testing {
 namespace {
+
+#if defined(_WIN32)
+
+std::wstring Wide(const std::string& utf8) {
+  const std::u16string wide = Utf16FromUtf8(utf8);
+  return std::wstring(wide.begin(), wide.end());
+}
+
+// One argument as CommandLineToArgvW, which splits the command line of wmain, reads it back:
+// quoted, with a quote and the backslashes before a quote or the closing quote doubled.
+std::wstring QuotedArgument(const std::wstring& argument) {
+  std::wstring quoted = L"\"";
+  std::size_t backslashes = 0;
+  for (wchar_t c : argument) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(2 * backslashes, L'\\');
+  return quoted + L"\"";
+}
+
+HANDLE InheritableOutput(const std::filesystem::path& path) {
+  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+#else
 
 // Between fork() and exec() only async-signal-safe calls are allowed, so everything the child
 // needs is prepared before the fork.
@@ -38,6 +77,8 @@ struct ChildPlan {
   _exit(127);
 }
 
+#endif
+
 }  // namespace
 
 CliProcess::CliProcess(std::filesystem::path workFolder, std::filesystem::path captureFolder)
@@ -49,7 +90,49 @@ CliRun CliProcess::run(const std::vector<std::string>& arguments) {
   return wait(start(arguments), 60);
 }
 
-pid_t CliProcess::start(const std::vector<std::string>& arguments) {
+#if defined(_WIN32)
+
+CliProcessId CliProcess::start(const std::vector<std::string>& arguments) {
+  const std::filesystem::path program = std::filesystem::absolute(ELEVARA_CLI);
+  std::wstring commandLine = QuotedArgument(program.native());
+  for (const std::string& argument : arguments)
+    commandLine += L" " + QuotedArgument(Wide(argument));
+  HANDLE out = InheritableOutput(outPath_);
+  HANDLE err = InheritableOutput(errPath_);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = INVALID_HANDLE_VALUE;
+  startup.hStdOutput = out;
+  startup.hStdError = err;
+  PROCESS_INFORMATION process{};
+  const bool started = out != INVALID_HANDLE_VALUE && err != INVALID_HANDLE_VALUE &&
+                       CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                      0, nullptr, workFolder_.c_str(), &startup, &process);
+  if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+  if (err != INVALID_HANDLE_VALUE) CloseHandle(err);
+  if (!started) throw std::runtime_error("elevara-cli did not start");
+  CloseHandle(process.hThread);
+  return process.hProcess;
+}
+
+CliRun CliProcess::wait(CliProcessId process, int seconds) {
+  const bool ended = WaitForSingleObject(process, static_cast<DWORD>(seconds) * 1000) == 0;
+  if (!ended) TerminateProcess(process, 1);
+  DWORD status = 0;
+  GetExitCodeProcess(process, &status);
+  CloseHandle(process);
+  if (!ended) throw std::runtime_error("elevara-cli did not end in time");
+  CliRun result;
+  result.status = static_cast<int>(status);
+  result.out = ReadBytes(outPath_);
+  result.err = ReadBytes(errPath_);
+  return result;
+}
+
+#else
+
+CliProcessId CliProcess::start(const std::vector<std::string>& arguments) {
   ChildPlan plan;
   plan.arguments.push_back(plan.program);
   plan.arguments.insert(plan.arguments.end(), arguments.begin(), arguments.end());
@@ -64,7 +147,7 @@ pid_t CliProcess::start(const std::vector<std::string>& arguments) {
   return pid;
 }
 
-CliRun CliProcess::wait(pid_t pid, int seconds) {
+CliRun CliProcess::wait(CliProcessId pid, int seconds) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   int status = 0;
   while (waitpid(pid, &status, WNOHANG) == 0) {
@@ -81,5 +164,7 @@ CliRun CliProcess::wait(pid_t pid, int seconds) {
   result.err = ReadBytes(errPath_);
   return result;
 }
+
+#endif
 
 }  // namespace elevara::testing

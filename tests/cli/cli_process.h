@@ -2,7 +2,9 @@
 // standard error captured, as a script would run it.
 #pragma once
 
+#if !defined(_WIN32)
 #include <sys/types.h>
+#endif
 
 #include <filesystem>
 #include <string>
@@ -17,6 +19,13 @@ struct CliRun {
   std::string err;
 };
 
+// What start() gives and wait() takes: the process id, or on Windows the process's handle.
+#if defined(_WIN32)
+using CliProcessId = void*;
+#else
+using CliProcessId = pid_t;
+#endif
+
 class CliProcess {
  public:
   // `workFolder` becomes the process's current folder; the captured streams go elsewhere.
@@ -25,9 +34,9 @@ class CliProcess {
   CliRun run(const std::vector<std::string>& arguments);
 
   // For tests that act on the process while it runs: start(), then wait().
-  pid_t start(const std::vector<std::string>& arguments);
+  CliProcessId start(const std::vector<std::string>& arguments);
   // Waits at most `seconds`, then kills the process; the test fails on a timeout.
-  CliRun wait(pid_t pid, int seconds);
+  CliRun wait(CliProcessId process, int seconds);
 
  private:
   std::filesystem::path workFolder_;

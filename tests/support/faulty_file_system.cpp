@@ -9,7 +9,7 @@ namespace elevara::testing {
 namespace {
 
 bool NameContains(const std::filesystem::path& path, const std::string& text) {
-  return !text.empty() && path.filename().string().find(text) != std::string::npos;
+  return !text.empty() && Utf8FromPath(path.filename()).find(text) != std::string::npos;
 }
 
 class CountingFile final : public RawFile {

@@ -5,6 +5,10 @@
 #include <random>
 #include <stdexcept>
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 #include "platform/files.h"
 
 namespace elevara::testing {
@@ -20,6 +24,10 @@ TempFolder::TempFolder() {
     }
   }
   throw std::runtime_error("cannot create a temporary folder");
+}
+
+std::filesystem::path TempFolder::operator/(const std::string& name) const {
+  return path_ / PathFromUtf8(name);
 }
 
 TempFolder::~TempFolder() {
@@ -98,7 +106,9 @@ std::uint32_t SampleBits(const std::filesystem::path& path, std::int64_t width, 
 
 std::size_t OpenDescriptorCount() {
 #if defined(_WIN32)
-  return 0;  // not counted there; the fault seam counts the files it opened
+  DWORD handles = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &handles);
+  return handles;
 #else
   const std::filesystem::path fds =
       std::filesystem::exists("/proc/self/fd") ? "/proc/self/fd" : "/dev/fd";

@@ -21,7 +21,8 @@ class TempFolder {
   TempFolder& operator=(const TempFolder&) = delete;
 
   const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+  // `name` is UTF-8, as every literal of the tests.
+  std::filesystem::path operator/(const std::string& name) const;
 
  private:
   std::filesystem::path path_;

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the named targets need, and only those that are missing.
-#   scripts/setup.sh GROUP...   groups: build window test fuzz bench format
+#   scripts/setup.sh GROUP...   groups: build window test fuzz bench format windows
 set -euo pipefail
 
 declare -A groups=(
@@ -14,9 +14,13 @@ declare -A groups=(
   [fuzz]="clang libclang-rt-14-dev"
   [bench]=""
   [format]="clang-format"
+  # make windows: the MinGW-w64 cross compiler, zlib for it, GoogleTest's and the other
+  # libraries' sources (unpacked with dpkg-source), Wine to run the tests.
+  [windows]="g++-mingw-w64-x86-64 libz-mingw-w64-dev googletest dpkg-dev wine wine64"
 )
-# What each group needs besides its own packages.
-declare -A needs=([window]="build" [test]="window" [fuzz]="build" [bench]="window")
+# What each group needs besides its own packages; make windows also builds the Linux elevara-cli,
+# whose outputs the Windows one must match.
+declare -A needs=([window]="build" [test]="window" [fuzz]="build" [bench]="window" [windows]="test")
 
 wanted=()
 add_group() {

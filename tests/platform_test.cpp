@@ -11,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/folder_search.h"
 #include "platform/text.h"
+#include "platform/unicode.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/files.h"
 
@@ -213,6 +214,22 @@ TEST(FileError, ReasonIsJapaneseForCommonSystemErrors) {
   const FileError error(FileAction::kWrite, "/data/out.raw", {ENOSPC, std::generic_category()});
   EXPECT_EQ(error.what(), "ファイルに書き込めません\n" + DisplayPath("/data/out.raw") +
                               "\nディスクの空き容量が足りません");
+}
+
+TEST(Unicode, NamesSurviveTheRoundTripAndBrokenBytesBecomeReplacements) {
+  const std::u16string names[] = {u"標高データ",
+                                  u"FG-GML-5339.xml",
+                                  u"\U0001F5FE",
+                                  {u'a', char16_t{0xD800}, u'b'},
+                                  {char16_t{0xDC00}}};
+  for (const std::u16string& name : names) EXPECT_EQ(Utf16FromUtf8(Utf8FromUtf16(name)), name);
+  EXPECT_EQ(Utf8FromUtf16(u"標高\U0001F5FE"), "標高\U0001F5FE");
+  EXPECT_EQ(Utf16FromUtf8("a\xFF"
+                          "b"),
+            u"a\uFFFDb");
+  EXPECT_EQ(Utf16FromUtf8("\xE6\xA8"), u"\uFFFD\uFFFD");                      // cut short
+  EXPECT_EQ(Utf16FromUtf8("\xC0\xAF"), u"\uFFFD\uFFFD");                      // overlong
+  EXPECT_EQ(Utf16FromUtf8("\xF4\x90\x80\x80"), u"\uFFFD\uFFFD\uFFFD\uFFFD");  // past U+10FFFF
 }
 
 #if defined(_WIN32)

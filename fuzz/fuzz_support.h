@@ -11,7 +11,6 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
-#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>

@@ -281,6 +281,9 @@ TEST_F(Dem5Merge, TileNamesShortTilesAndTilesThatCannotBeRead) {
 
 // Such a name cannot stand on a line of the list: read back it would be two names.
 TEST_F(Dem5Merge, AFoundNameHoldingALineBreakIsLeftOutOfTheListAndNamed) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "Windows names hold no line break";
+#endif
   WriteTile(folder / "533946-DEM5.raw", 1, 8);
   WriteTile(folder / "5339\n7-DEM5.raw", 2, 8);
   sinkRasters({});

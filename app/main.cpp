@@ -16,7 +16,10 @@ int main(int argc, char* argv[]) {
   elevara::app::PrepareApplication(application);
   QApplication::setWindowIcon(elevara::app::ApplicationIcon());
   QGuiApplication::setDesktopFileName(QStringLiteral("elevara"));
-  const std::string title = elevara::ApplicationTitle(argc > 0 ? argv[0] : "");
+  // The program's name from the command line as Qt decoded it (from UTF-16 on Windows), in
+  // UTF-8; argv holds it in the system's narrow code page there.
+  const std::string title =
+      elevara::ApplicationTitle(QCoreApplication::arguments().value(0).toStdString());
   elevara::app::ModalRunner runner;
   try {
     elevara::app::TForm92 Form92(title, &runner);

@@ -2,7 +2,7 @@
 # wine-run.sh PREFIX PROGRAM.exe [ARGUMENT...]: runs a Windows program under Wine, headless, in
 # the Wine prefix PREFIX, which is made on first use.
 set -euo pipefail
-prefix=$1
+prefix=$(realpath -m "$1")
 shift
 
 export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=-all

@@ -16,8 +16,14 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(ENV{PKG_CONFIG_LIBDIR} "${ELEVARA_WINDOWS_DEPS}/lib/pkgconfig")
+# Checks that CMake compiles on the way read this file again and must see the same libraries.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ELEVARA_WINDOWS_DEPS)
+# pkg-config sees the same libraries, with the flags of static linking.
+set(ENV{PKG_CONFIG_LIBDIR}
+    "${ELEVARA_WINDOWS_DEPS}/lib/pkgconfig:/usr/${ELEVARA_MINGW_TRIPLE}/lib/pkgconfig")
 set(ENV{PKG_CONFIG_SYSROOT_DIR} "")
+set(PKG_CONFIG_ARGN --static)
+set(CMAKE_USER_MAKE_RULES_OVERRIDE ${CMAKE_CURRENT_LIST_DIR}/mingw-w64-static-libraries.cmake)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 # -O2 as on Linux: at -O3 GCC 12 warns about memcpy bounds in its own headers that no code

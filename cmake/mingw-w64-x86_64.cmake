@@ -16,7 +16,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Checks that CMake compiles on the way read this file again and must see the same libraries.
+# try_compile() reads this file again and must see the same libraries.
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ELEVARA_WINDOWS_DEPS)
 # pkg-config sees the same libraries, with the flags of static linking.
 set(ENV{PKG_CONFIG_LIBDIR}

@@ -29,7 +29,7 @@ constexpr ReasonText kReasonTexts[] = {
 };
 
 // std::errc has no name for an exceeded disk quota.
-bool IsQuotaExceeded(std::error_code reason) {
+bool IsQuotaExceeded([[maybe_unused]] std::error_code reason) {
 #ifdef EDQUOT
   return reason == std::error_condition(EDQUOT, std::generic_category());
 #else

@@ -145,6 +145,9 @@ TEST(AtomicOutputFile, AFailedWriteOrRenameKeepsTheEarlierFile) {
 }
 
 TEST(RemoveFile, RemovesAFileOrALinkButNeverAFolder) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "symbolic links need a privilege on Windows";
+#endif
   TempFolder folder;
   std::filesystem::create_directory(folder / "dtm.txt");
   try {

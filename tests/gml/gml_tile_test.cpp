@@ -279,6 +279,9 @@ TEST_F(TileRun, AFileThatCannotBeWrittenStopsTheTile) {
 // written: a folder of that name, empty or not, stops the tile with a file error and stays; a
 // link stays too, and the file it points to receives what is written.
 TEST_F(TileRun, OnlyAPlainFileOfATileFilesNameIsRemoved) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "symbolic links need a privilege on Windows";
+#endif
   WriteBytes(gml, MakeGml({.values = Tokens(Numbered(12))}));
   for (const std::filesystem::path& taken : {values, raster}) {
     std::filesystem::create_directory(taken);

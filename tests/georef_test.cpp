@@ -1,0 +1,131 @@
+#include <gtest/gtest.h>
+
+#include "platform/file_system.h"
+#include "raster/datum.h"
+#include "raster/envi_header.h"
+#include "raster/mesh_code.h"
+#include "tests/support/temp_folder.h"
+
+namespace elevara {
+namespace {
+
+using testing::TempFolder;
+using testing::WriteBytes;
+
+TEST(MeshCode, BoundsAreTheMeshEdgesAsTheNearestDoubles) {
+  const auto first = BoundsOfMesh("3926");
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->south, 26.0);
+  EXPECT_EQ(first->north, 80 / 3.0);
+  EXPECT_EQ(first->west, 126.0);
+  EXPECT_EQ(first->east, 127.0);
+  // Row 3 from the south, column 0: the tile FG-GML-3624-30-76 (lowerCorner 24.308333333
+  // 124.075) lies in its third-order row 7, column 6.
+  const auto second = BoundsOfMesh("362430");
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->south, 24.25);
+  EXPECT_EQ(second->north, 24 + 4 / 12.0);
+  EXPECT_EQ(second->west, 124.0);
+  EXPECT_EQ(second->east, 124.125);
+  EXPECT_NEAR(second->south + 7 * (second->north - second->south) / 10, 24.308333333, 1e-9);
+
+  for (const char* code : {"", "392", "39267", "3926765", "39a6", "3926-7", "362480", "362438"}) {
+    EXPECT_FALSE(BoundsOfMesh(code)) << code;
+  }
+  const auto placement = PlacementOfMesh("6341", 9000);
+  ASSERT_TRUE(placement);
+  EXPECT_EQ(placement->north, 128 / 3.0);
+  EXPECT_EQ(placement->west, 141.0);
+  EXPECT_EQ(placement->cellSize, 1 / 9000.0);
+}
+
+TEST(Datum, WktReadsBackAndSourcesAgreeOnlyWhenAllDeclareTheSame) {
+  for (Datum datum : {Datum::kJgd2000, Datum::kJgd2011, Datum::kJgd2024}) {
+    EXPECT_EQ(DatumOfWkt(WktOf(datum)), datum);
+  }
+  EXPECT_FALSE(DatumOfWkt("GEOGCS[\"WGS 84\"]"));
+
+  const auto agreed = [](std::initializer_list<std::optional<Datum>> sources) {
+    DatumAgreement agreement;
+    for (const auto& source : sources) agreement.add(source);
+    return agreement.common();
+  };
+  EXPECT_EQ(agreed({Datum::kJgd2011, Datum::kJgd2011}), Datum::kJgd2011);
+  EXPECT_EQ(agreed({}), std::nullopt);
+  EXPECT_EQ(agreed({Datum::kJgd2000, Datum::kJgd2011}), std::nullopt);
+  EXPECT_EQ(agreed({Datum::kJgd2000, std::nullopt, Datum::kJgd2000}), std::nullopt);
+  EXPECT_EQ(agreed({std::nullopt, Datum::kJgd2000}), std::nullopt);
+}
+
+TEST(EnviHeader, MosaicHeaderTextAndMapInfoReadBack) {
+  const auto georeference = MeshGeoreference("3926", 9000, Datum::kJgd2011);
+  ASSERT_TRUE(georeference);
+  EXPECT_EQ(georeference->mapInfo,
+            "Geographic Lat/Lon, 1, 1, 126, 26.666666666666668, 0.00011111111111111112, "
+            "0.00011111111111111112");
+  const auto lines = EnviHeaderLines(9000, 6000, *georeference);
+  const std::vector<std::string> head = {"ENVI",
+                                         "samples = 9000",
+                                         "lines = 6000",
+                                         "bands = 1",
+                                         "header offset = 0",
+                                         "file type = ENVI Standard",
+                                         "data type = 4",
+                                         "interleave = bsq",
+                                         "byte order = 0",
+                                         "map info = {" + georeference->mapInfo + "}"};
+  ASSERT_EQ(lines.size(), head.size() + 2);
+  EXPECT_TRUE(std::equal(head.begin(), head.end(), lines.begin()));
+  EXPECT_EQ(lines[10], "coordinate system string = {" + std::string(WktOf(Datum::kJgd2011)) + "}");
+  EXPECT_EQ(lines[11], "data ignore value = -9999");
+
+  // Without datum and ignore value, the two lines are left out.
+  EnviGeoreference bare = *MeshGeoreference("362430", 18000, std::nullopt);
+  bare.declaresNoData = false;
+  EXPECT_EQ(EnviHeaderLines(2250, 1500, bare).size(), head.size());
+  EXPECT_FALSE(MeshGeoreference("39a6", 9000, Datum::kJgd2011));
+
+  const auto placement = PlacementOfMapInfo(georeference->mapInfo);
+  ASSERT_TRUE(placement);
+  EXPECT_EQ(placement->west, 126.0);
+  EXPECT_EQ(placement->north, 80 / 3.0);
+  EXPECT_EQ(placement->cellSize, 1 / 9000.0);
+  // Another reference pixel: (1.5, 1.5) is the centre of the upper-left cell.
+  const auto centred = PlacementOfMapInfo("Geographic Lat/Lon, 1.5, 1.5, 126.5, 27.5, 1, 1");
+  ASSERT_TRUE(centred);
+  EXPECT_EQ(centred->west, 126.0);
+  EXPECT_EQ(centred->north, 28.0);
+  for (const char* text : {"UTM, 1, 1, 0, 0, 1, 1", "Geographic Lat/Lon, 1, 1, 126, 27, 1, 2",
+                           "Geographic Lat/Lon, 1, 1, 126, 27", "Geographic Lat/Lon, a, 1, 1, 1, 1, 1"}) {
+    EXPECT_FALSE(PlacementOfMapInfo(text)) << text;
+  }
+}
+
+TEST(EnviHeader, ReadsTheHeaderGdalWouldFind) {
+  TempFolder folder;
+  FileSystem& fs = SystemFileSystem();
+  EXPECT_FALSE(ReadEnviHeader(fs, folder / "absent"));
+
+  // Appended ".hdr", keys in any case, a value in braces over several lines.
+  WriteBytes(folder / "a.raw.hdr",
+             "ENVI\r\nSamples = 12\r\nLINES=3\nmap info = {Geographic Lat/Lon,\r\n 1, 1, 2, 3,"
+             " 4, 4}\r\ncoordinate system string = {GEOGCS[\"x\"]}\r\n");
+  auto fields = ReadEnviHeader(fs, folder / "a.raw");
+  ASSERT_TRUE(fields);
+  EXPECT_EQ(fields->samples, 12);
+  EXPECT_EQ(fields->lines, 3);
+  EXPECT_EQ(fields->mapInfo, "Geographic Lat/Lon, 1, 1, 2, 3, 4, 4");
+  EXPECT_EQ(fields->coordinateSystem, "GEOGCS[\"x\"]");
+
+  // The extension replaced comes first, as in GDAL; a file that is no ENVI header is none.
+  WriteBytes(folder / "a.hdr", "ENVI\r\nsamples = 5\r\n");
+  fields = ReadEnviHeader(fs, folder / "a.raw");
+  ASSERT_TRUE(fields);
+  EXPECT_EQ(fields->samples, 5);
+  EXPECT_FALSE(fields->mapInfo);
+  WriteBytes(folder / "b.hdr", "ncols 5\r\n");
+  EXPECT_FALSE(ReadEnviHeader(fs, folder / "b"));
+}
+
+}  // namespace
+}  // namespace elevara

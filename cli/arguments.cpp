@@ -14,6 +14,7 @@ std::optional<Subcommand> SubcommandNamed(std::string_view name) {
   if (name == "gml5") return Subcommand::kGml5;
   if (name == "merge") return Subcommand::kMerge;
   if (name == "nodata") return Subcommand::kNoData;
+  if (name == "preview") return Subcommand::kPreview;
   return std::nullopt;
 }
 
@@ -79,9 +80,12 @@ Invocation ParseArguments(std::span<const std::string_view> arguments) {
     }
   }
 
-  const std::size_t maxPositionals = takesSize ? 2 : 1;
-  if (positionals.size() > maxPositionals) throw UsageError("引数が多すぎます");
-  if (takesSize) {
+  const bool takesTwoPaths = takesSize || *subcommand == Subcommand::kPreview;
+  if (positionals.size() > (takesTwoPaths ? 2u : 1u)) throw UsageError("引数が多すぎます");
+  if (*subcommand == Subcommand::kPreview && !PathArgument(positionals, 0)) {
+    throw UsageError("RASTER がありません");
+  }
+  if (takesTwoPaths) {
     auto input = PathArgument(positionals, 0);
     auto output = PathArgument(positionals, 1);
     if (input) invocation.openAnswer = DialogPath(*input);
@@ -117,6 +121,7 @@ const char kUsageText[] =
     "  elevara-cli gml5 PATH\n"
     "  elevara-cli merge PATH\n"
     "  elevara-cli nodata [--width TEXT] [--height TEXT] INPUT OUTPUT\n"
+    "  elevara-cli preview RASTER [PNG]\n"
     "  elevara-cli --help | --version\n";
 
 const char kHelpText[] =
@@ -140,6 +145,10 @@ const char kHelpText[] =
     "に書き出します\n"
     "      --width はピクセル数（横、既定値 9000、最大 90000）、"
     "--height はライン数（縦、既定値 6000）です\n"
+    "  elevara-cli preview RASTER [PNG]\n"
+    "      .hd1 サイドカーのある32ビットFloating RAWファイル RASTER の陰影段彩図を、"
+    "長辺2048ピクセル以内のPNG画像 PNG（省略時は RASTER に .png を付けた名前）に書き出します"
+    "（データなしは透明）\n"
     "  elevara-cli --help | --version\n"
     "      この説明、または版を表示します\n"
     "\n"
@@ -151,7 +160,7 @@ const char kHelpText[] =
     "ときも、入力ファイルの大きさについての注意があるときも）、2 使い方の誤り、130 中断（Ctrl-C）\n"
     "\n"
     "Converts GSI elevation GML tiles and float32 RAW rasters from a terminal: "
-    "gml10, gml5, merge, nodata.\n";
+    "gml10, gml5, merge, nodata; preview draws a shaded-relief PNG of a raster.\n";
 
 std::string VersionText() {
   return kProductCaption;

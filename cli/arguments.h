@@ -13,14 +13,15 @@
 
 namespace elevara::cli {
 
-enum class Subcommand { kGml10, kGml5, kMerge, kNoData };
+enum class Subcommand { kGml10, kGml5, kMerge, kNoData, kPreview };
 
 struct Invocation {
   enum class Kind { kRun, kHelp, kVersion };
   Kind kind = Kind::kRun;
   Subcommand subcommand = Subcommand::kNoData;
   // The open dialog's answer (PATH or INPUT) and the save dialog's (OUTPUT); nullopt when the
-  // argument is missing, which the command treats as a cancelled dialog.
+  // argument is missing, which the command treats as a cancelled dialog. For preview, the
+  // raster (always given) and the picture.
   std::optional<std::filesystem::path> openAnswer;
   std::optional<std::filesystem::path> saveAnswer;
   // The texts of the window's pixel and line fields, converted by the command itself.

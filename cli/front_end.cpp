@@ -10,6 +10,7 @@
 #include "platform/text.h"
 #include "raster/dem5_merge.h"
 #include "raster/nodata_replacement.h"
+#include "raster/preview.h"
 
 namespace elevara::cli {
 namespace {
@@ -24,6 +25,8 @@ CommandResult RunSubcommand(const Invocation& invocation, Services& services) {
       return RunDem5Merge(services);
     case Subcommand::kNoData:
       return RunNoDataReplacement(services, invocation.widthText, invocation.heightText);
+    case Subcommand::kPreview:
+      return RunPreview(services, *invocation.openAnswer, invocation.saveAnswer);
   }
   return {CommandOutcome::kFailed, {}};
 }

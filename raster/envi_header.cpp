@@ -178,7 +178,9 @@ std::optional<EnviHeaderFields> ReadEnviHeader(FileSystem& fs,
   std::filesystem::path replaced = raster;
   replaced.replace_extension(".hdr");
   for (const std::filesystem::path& candidate : {replaced, EnviHeaderPathFor(raster)}) {
-    if (auto file = InputFile::TryOpen(fs, candidate)) return ParseEnviHeader(std::move(*file));
+    if (auto file = InputFile::OpenIfPresent(fs, candidate)) {
+      return ParseEnviHeader(std::move(*file));
+    }
   }
   return std::nullopt;
 }

@@ -4,12 +4,13 @@
 set -euo pipefail
 
 declare -A groups=(
-  [build]="cmake ninja-build g++ make"
+  [build]="cmake ninja-build g++ make libpng-dev"
   # Qt 6 Widgets, Qt's own labels in Japanese, a Japanese UI font the window's layout fits, a
   # virtual display for it.
   [window]="qt6-base-dev libgl-dev qt6-translations-l10n fonts-ipafont-gothic xvfb xauth"
-  # GoogleTest; the window's tests need the window's packages (Qt Test comes with Qt).
-  [test]="libgtest-dev"
+  # GoogleTest, and GDAL, which judges the georeferenced outputs; the window's tests need the
+  # window's packages (Qt Test comes with Qt).
+  [test]="libgtest-dev gdal-bin python3-gdal"
   # libFuzzer and the sanitizers' runtime for clang.
   [fuzz]="clang libclang-rt-14-dev"
   [bench]=""

@@ -4,7 +4,7 @@
 #include "raster/datum.h"
 #include "raster/envi_header.h"
 #include "raster/mesh_code.h"
-#include "tests/support/temp_folder.h"
+#include "tests/support/files.h"
 
 namespace elevara {
 namespace {
@@ -95,8 +95,9 @@ TEST(EnviHeader, MosaicHeaderTextAndMapInfoReadBack) {
   ASSERT_TRUE(centred);
   EXPECT_EQ(centred->west, 126.0);
   EXPECT_EQ(centred->north, 28.0);
-  for (const char* text : {"UTM, 1, 1, 0, 0, 1, 1", "Geographic Lat/Lon, 1, 1, 126, 27, 1, 2",
-                           "Geographic Lat/Lon, 1, 1, 126, 27", "Geographic Lat/Lon, a, 1, 1, 1, 1, 1"}) {
+  for (const char* text :
+       {"UTM, 1, 1, 0, 0, 1, 1", "Geographic Lat/Lon, 1, 1, 126, 27, 1, 2",
+        "Geographic Lat/Lon, 1, 1, 126, 27", "Geographic Lat/Lon, a, 1, 1, 1, 1, 1"}) {
     EXPECT_FALSE(PlacementOfMapInfo(text)) << text;
   }
 }

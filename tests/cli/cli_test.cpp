@@ -54,6 +54,10 @@ TEST_F(Cli, UsageErrorsExitTwoWithTheUsageOnStandardErrorOnly) {
       {"nodata", "--depth", "3", "a", "b"},
       {"--help", "gml5"},
       {"--version", "x"},
+      {"preview"},
+      {"preview", "", "b"},
+      {"preview", "a", "b", "c"},
+      {"preview", "--width", "3", "a"},
   };
   for (const auto& arguments : cases) {
     std::string shown;

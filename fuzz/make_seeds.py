@@ -49,6 +49,12 @@ def tile_seeds():
             SEVENTEEN_BY_NINE, cut_down(real_tile("FG-GML-3926-76-DEM10B-20161001.xml"), 60)),
         "start-before-list": tile_case(
             THREE_BY_TWO, start.format("1 0") + " <gml:tupleList> a,1.5 b,2 c,3 </gml:tupleList>"),
+        # The datum is read on the way to the list: an srsName before the start point, one in
+        # the list and one behind it must change no cell.
+        "srsname-around-the-list": tile_case(
+            THREE_BY_TWO,
+            'srsName="fguuid:jgd2000.bl"> ' + start.format("1 0") + ' srsName="x <gml:tupleList>'
+            ' a,1 srsName="fguuid:jgd2011.bl" b,2 </gml:tupleList> srsName="fguuid:jgd2024.bl"'),
         "start-after-list": tile_case(
             FIVE_BY_FOUR, f"<gml:tupleList> {values} </gml:tupleList> " + start.format("2 1")),
         "no-start-point": tile_case(TWO_BY_THREE, "<gml:tupleList> a,1 a,2 </gml:tupleList>"),

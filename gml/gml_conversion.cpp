@@ -1,6 +1,8 @@
 #include "gml/gml_conversion.h"
 
 #include <algorithm>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,15 +67,40 @@ class ValueFileRemoval {
   bool removed_ = false;
 };
 
-// The tile phase: every listed tile becomes a tile raster. Returns the code table.
-std::vector<std::string> ConvertListedTiles(FileSystem& fs, Progress& progress,
-                                            const GmlConversion& conversion,
-                                            const std::filesystem::path& folder,
-                                            const std::filesystem::path& listPath,
-                                            std::vector<std::filesystem::path>& skipped) {
+// What a tile raster written in this run declares of its datum. A tile that could not be
+// converted left a raster of no-data only, which lies on any datum.
+struct DeclaredTile {
+  bool holdsElevations;
+  std::optional<Datum> datum;
+};
+
+// What the tile phase leaves for the mosaic phase: the code table, and the declaration of every
+// tile raster it wrote, by path.
+struct ConvertedTiles {
+  std::vector<std::string> codes;
+  std::map<std::filesystem::path, DeclaredTile> declared;
+
+  // A tile raster that this run did not write stands in a mosaic with a datum nobody knows.
+  void declare(const std::filesystem::path& tile, DatumAgreement& datums) const {
+    const auto found = declared.find(tile);
+    if (found == declared.end()) {
+      datums.add(std::nullopt);
+    } else if (found->second.holdsElevations) {
+      datums.add(found->second.datum);
+    }
+  }
+};
+
+// The tile phase: every listed tile becomes a tile raster.
+ConvertedTiles ConvertListedTiles(FileSystem& fs, Progress& progress,
+                                  const GmlConversion& conversion,
+                                  const std::filesystem::path& folder,
+                                  const std::filesystem::path& listPath,
+                                  std::vector<std::filesystem::path>& skipped) {
   const MosaicLayout& layout = conversion.layout;
   const std::filesystem::path valueFilePath = folder / kGmlValueFileName;
   CodeTable codes;
+  ConvertedTiles converted;
   ForEachListedName(fs, listPath, [&](std::string_view name) {
     const std::filesystem::path gmlPath = folder / PathFromUtf8(name);
     TileName tile(name, conversion);
@@ -86,11 +113,14 @@ std::vector<std::string> ConvertListedTiles(FileSystem& fs, Progress& progress,
     codes.add(tile.mosaicCode());
     const std::filesystem::path tilePath =
         folder / PathFromUtf8(tile.tileCode() + std::string(conversion.nameSuffix));
-    GmlTileStatus status = ConvertGmlTile(fs, progress, gmlPath, valueFilePath, tilePath,
-                                          layout.tileWidth, layout.tileHeight);
-    if (status != GmlTileStatus::kConverted) skipped.push_back(gmlPath);
+    const GmlTileResult result = ConvertGmlTile(fs, progress, gmlPath, valueFilePath, tilePath,
+                                                layout.tileWidth, layout.tileHeight);
+    const bool holdsElevations = result.status == GmlTileStatus::kConverted;
+    if (!holdsElevations) skipped.push_back(gmlPath);
+    converted.declared.insert_or_assign(tilePath, DeclaredTile{holdsElevations, result.datum});
   });
-  return codes.codes();
+  converted.codes = codes.codes();
+  return converted;
 }
 
 // Tiles are opened by name, so a tile raster of an earlier run takes its place too.
@@ -122,16 +152,19 @@ CommandResult ConvertFolder(Services& services, const GmlConversion& conversion,
   Progress progress(services);
   progress.startPhase(count * GmlTileSteps(layout.tileHeight));
   ValueFileRemoval valueFile(fs, folder / kGmlValueFileName);
-  const std::vector<std::string> codes =
+  const ConvertedTiles tiles =
       ConvertListedTiles(fs, progress, conversion, folder, listPath, skipped);
 
-  progress.startPhase(static_cast<std::int64_t>(codes.size()) * layout.height());
+  progress.startPhase(static_cast<std::int64_t>(tiles.codes.size()) * layout.height());
   valueFile.remove();
-  const std::vector<std::filesystem::path> unreadable =
-      WriteMosaics(fs, progress, layout, folder, codes, conversion.nameSuffix,
-                   [&](const std::string& code, int rowDigit, int columnDigit) {
-                     return TileRasterNames(conversion, folder, code, rowDigit, columnDigit);
-                   });
+  const std::vector<std::filesystem::path> unreadable = WriteMosaics(
+      fs, progress, layout, folder, tiles.codes, conversion.nameSuffix,
+      [&](const std::string& code, int rowDigit, int columnDigit) {
+        return TileRasterNames(conversion, folder, code, rowDigit, columnDigit);
+      },
+      [&](const std::filesystem::path& tile, DatumAgreement& datums) {
+        tiles.declare(tile, datums);
+      });
   skipped.insert(skipped.end(), unreadable.begin(), unreadable.end());
   return ReportFinished(services, progress, std::move(skipped));
 }

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "gml/declared_datum.h"
 #include "gml/gml_tokens.h"
 #include "gml/value_file.h"
 #include "gml/value_text.h"
@@ -71,7 +72,31 @@ struct TileValues {
   GmlTileStatus status = GmlTileStatus::kConverted;
   StartPoint start;
   std::optional<GmlTokenReader> tokens;  // only when status is kConverted
+  std::optional<Datum> datum;
 };
+
+TileValues Broken(GmlTileStatus status) {
+  TileValues tile;
+  tile.status = status;
+  return tile;
+}
+
+// Moves `tokens` to the first listed value, which follows the value-list token, and takes the
+// datum from an srsName attribute on the way. Token by token up to that attribute, which
+// stands in the tile's first lines; from there a seek, as for a tile without it.
+bool SeekValueList(GmlTokenReader& tokens, std::optional<Datum>& datum) {
+  std::string_view token;
+  while (tokens.next(token)) {
+    if (GmlTokenReader::IsTagged(token, kValueListTag)) return true;
+    if (IsSrsNameToken(token)) {
+      datum = DatumOfSrsName(token);
+      break;
+    }
+  }
+  if (!tokens.seekTagged(kValueListTag)) return false;
+  tokens.next(token);
+  return true;
+}
 
 // A GML file that cannot be opened, whatever the reason, is a broken tile of the run.
 std::optional<GmlTokenReader> OpenTokens(FileSystem& fs, const std::filesystem::path& gmlPath) {
@@ -88,16 +113,14 @@ TileValues LocateValues(FileSystem& fs, const std::filesystem::path& gmlPath) {
   TileValues tile;
   {
     std::optional<GmlTokenReader> tokens = OpenTokens(fs, gmlPath);
-    if (!tokens) return {GmlTileStatus::kNotOpened, {}, {}};
+    if (!tokens) return Broken(GmlTileStatus::kNotOpened);
     std::optional<StartPoint> start = FindStartPoint(*tokens);
-    if (!start) return {GmlTileStatus::kNoStartPoint, {}, {}};
+    if (!start) return Broken(GmlTileStatus::kNoStartPoint);
     tile.start = *start;
   }
   tile.tokens = OpenTokens(fs, gmlPath);
-  if (!tile.tokens) return {GmlTileStatus::kNotOpened, {}, {}};
-  if (!tile.tokens->seekTagged(kValueListTag)) return {GmlTileStatus::kNoValueList, {}, {}};
-  std::string_view listToken;
-  tile.tokens->next(listToken);  // the values follow the value-list token
+  if (!tile.tokens) return Broken(GmlTileStatus::kNotOpened);
+  if (!SeekValueList(*tile.tokens, tile.datum)) return Broken(GmlTileStatus::kNoValueList);
   return tile;
 }
 
@@ -142,15 +165,15 @@ void WriteTileRaster(FileSystem& fs, Progress& progress, const std::filesystem::
 
 }  // namespace
 
-GmlTileStatus ConvertGmlTile(FileSystem& fs, Progress& progress,
+GmlTileResult ConvertGmlTile(FileSystem& fs, Progress& progress,
                              const std::filesystem::path& gmlPath,
                              const std::filesystem::path& valueFilePath,
                              const std::filesystem::path& tileRasterPath, int width, int height) {
   TileValues tile = LocateValues(fs, gmlPath);
-  const GmlTileStatus status = tile.status;
+  const GmlTileResult result{tile.status, tile.datum};
   WriteValueFile(fs, progress, std::move(tile), valueFilePath, width, height);
   WriteTileRaster(fs, progress, valueFilePath, tileRasterPath, width, height);
-  return status;
+  return result;
 }
 
 }  // namespace elevara

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 
 #include "platform/file_system.h"
+#include "raster/datum.h"
 
 namespace elevara {
 
@@ -20,6 +22,14 @@ enum class GmlTileStatus {
   kNoValueList,
 };
 
+// What converting a tile found out about it.
+struct GmlTileResult {
+  GmlTileStatus status = GmlTileStatus::kConverted;
+  // The datum named by the first srsName attribute before the value list (that of the tile's
+  // envelope); nullopt when it names none known, and for a tile not converted.
+  std::optional<Datum> datum;
+};
+
 // The progress steps of one tile of `height` rows: one after every row of the value file and
 // one after every row of the raster. A caller that skips a tile takes them all the same, so
 // the bar it sized by this count ends full.
@@ -29,9 +39,9 @@ constexpr std::int64_t GmlTileSteps(int height) {
 
 // Converts the GML tile at `gmlPath` into a `width` x `height` tile raster at `tileRasterPath`
 // by way of the value file at `valueFilePath`, which it leaves behind for the caller to delete.
-// Takes GmlTileSteps(height) progress steps. The raster appears only when whole. A file that
-// cannot be created or written throws FileError.
-GmlTileStatus ConvertGmlTile(FileSystem& fs, Progress& progress,
+// Takes GmlTileSteps(height) progress steps. The raster appears only when whole; reading the
+// datum changes none of its bytes. A file that cannot be created or written throws FileError.
+GmlTileResult ConvertGmlTile(FileSystem& fs, Progress& progress,
                              const std::filesystem::path& gmlPath,
                              const std::filesystem::path& valueFilePath,
                              const std::filesystem::path& tileRasterPath, int width, int height);

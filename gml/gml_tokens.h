@@ -77,6 +77,11 @@ class GmlTokenReader {
     return token;
   }
 
+  // Whether bytes 5 to 10 of `token` are `tag`, the test seekTagged() makes.
+  static bool IsTagged(std::string_view token, std::string_view tag) {
+    return token.size() >= kTagOffset + kTagLength && token.substr(kTagOffset, kTagLength) == tag;
+  }
+
   // Moves to the first token from here on whose bytes 5 to 10 are `tag` (six bytes that are not
   // white space); next() then returns that token. False, at the end of the file, when none is.
   // The search looks for the tag's last byte with memchr and checks the token around each hit,

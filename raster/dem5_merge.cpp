@@ -1,14 +1,17 @@
 #include "raster/dem5_merge.h"
 
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/folder_search.h"
 #include "platform/services.h"
 #include "raster/batch_steps.h"
+#include "raster/envi_header.h"
 
 namespace elevara {
 namespace {
@@ -68,6 +71,21 @@ std::vector<std::filesystem::path> TileNamesOf(const std::filesystem::path& fold
           folder / PathFromUtf8(DiscoveredOr(discovery.bareNames, tileCode, bareName))};
 }
 
+// The datum a mosaic declares in its ENVI header, which the GML5 conversion writes beside it;
+// nothing known without one, or with another coordinate system. A header that exists but
+// cannot be read declares nothing either, and is named in the final report.
+std::optional<Datum> DatumInHeaderOf(FileSystem& fs, const std::filesystem::path& mosaic,
+                                     std::vector<std::filesystem::path>& unreadable) {
+  try {
+    const std::optional<EnviHeaderFields> header = ReadEnviHeader(fs, mosaic);
+    if (!header || !header->coordinateSystem) return std::nullopt;
+    return DatumOfWkt(*header->coordinateSystem);
+  } catch (const FileError& error) {
+    unreadable.push_back(error.path());
+    return std::nullopt;
+  }
+}
+
 CommandResult MergeFolder(Services& services, const std::filesystem::path& folder) {
   FileSystem& fs = services.fileSystem();
   const std::filesystem::path listPath = folder / kNameList;
@@ -82,12 +100,17 @@ CommandResult MergeFolder(Services& services, const std::filesystem::path& folde
 
   Progress progress(services);
   progress.startPhase(static_cast<std::int64_t>(codes.size()) * kDem5MergeLayout.height());
-  const std::vector<std::filesystem::path> unreadable =
-      WriteMosaics(fs, progress, kDem5MergeLayout, folder, codes, kRasterSuffix,
-                   [&](const std::string& code, int rowDigit, int columnDigit) {
-                     return TileNamesOf(folder, discovery, code, rowDigit, columnDigit);
-                   });
+  std::vector<std::filesystem::path> unreadableHeaders;
+  const std::vector<std::filesystem::path> unreadable = WriteMosaics(
+      fs, progress, kDem5MergeLayout, folder, codes, kRasterSuffix,
+      [&](const std::string& code, int rowDigit, int columnDigit) {
+        return TileNamesOf(folder, discovery, code, rowDigit, columnDigit);
+      },
+      [&](const std::filesystem::path& tile, DatumAgreement& datums) {
+        datums.add(DatumInHeaderOf(fs, tile, unreadableHeaders));
+      });
   skipped.insert(skipped.end(), unreadable.begin(), unreadable.end());
+  skipped.insert(skipped.end(), unreadableHeaders.begin(), unreadableHeaders.end());
   return ReportFinished(services, progress, std::move(skipped));
 }
 

@@ -4,8 +4,6 @@
 #include <charconv>
 #include <string_view>
 
-#include "platform/files.h"
-
 namespace elevara {
 namespace {
 
@@ -116,9 +114,9 @@ std::optional<EnviHeaderFields> ParseEnviHeader(InputFile file) {
 }  // namespace
 
 std::string MapInfoOf(const GeoPlacement& placement) {
-  const std::string cell = ShortestText(placement.cellSize);
   return "Geographic Lat/Lon, 1, 1, " + ShortestText(placement.west) + ", " +
-         ShortestText(placement.north) + ", " + cell + ", " + cell;
+         ShortestText(placement.north) + ", " + ShortestText(placement.cellWidth) + ", " +
+         ShortestText(placement.cellHeight);
 }
 
 std::optional<GeoPlacement> PlacementOfMapInfo(std::string_view mapInfo) {
@@ -130,15 +128,15 @@ std::optional<GeoPlacement> PlacementOfMapInfo(std::string_view mapInfo) {
     if (!numbers[i]) return std::nullopt;
   }
   const auto [pixelX, pixelY, easting, northing, cellWidth, cellHeight] = numbers;
-  if (!(*cellWidth > 0) || *cellWidth != *cellHeight) return std::nullopt;
+  if (!(*cellWidth > 0 && *cellHeight > 0)) return std::nullopt;
   // Pixel (1, 1) is the upper-left corner of the upper-left cell.
   return GeoPlacement{*easting - (*pixelX - 1) * *cellWidth,
-                      *northing + (*pixelY - 1) * *cellHeight, *cellWidth};
+                      *northing + (*pixelY - 1) * *cellHeight, *cellWidth, *cellHeight};
 }
 
-std::optional<EnviGeoreference> MeshGeoreference(std::string_view meshCode, int cellsPerDegree,
-                                                 std::optional<Datum> datum) {
-  const std::optional<GeoPlacement> placement = PlacementOfMesh(meshCode, cellsPerDegree);
+std::optional<EnviGeoreference> MeshGeoreference(std::string_view meshCode, std::int64_t width,
+                                                 std::int64_t height, std::optional<Datum> datum) {
+  const std::optional<GeoPlacement> placement = PlacementOfMesh(meshCode, width, height);
   if (!placement) return std::nullopt;
   EnviGeoreference georeference;
   georeference.mapInfo = MapInfoOf(*placement);
@@ -171,6 +169,16 @@ std::vector<std::string> EnviHeaderLines(std::int64_t samples, std::int64_t line
   }
   if (georeference.declaresNoData) text.push_back("data ignore value = -9999");
   return text;
+}
+
+AtomicOutputFile WriteEnviHeader(FileSystem& fs, const std::filesystem::path& raster,
+                                 std::int64_t samples, std::int64_t lines,
+                                 const EnviGeoreference& georeference) {
+  AtomicOutputFile file = AtomicOutputFile::Create(fs, EnviHeaderPathFor(raster));
+  for (const std::string& line : EnviHeaderLines(samples, lines, georeference)) {
+    file.writeLine(line);
+  }
+  return file;
 }
 
 std::optional<EnviHeaderFields> ReadEnviHeader(FileSystem& fs,

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_system.h"
+#include "platform/files.h"
 #include "raster/datum.h"
 #include "raster/mesh_code.h"
 
@@ -23,20 +23,19 @@ struct EnviGeoreference {
   bool declaresNoData = true;    // "data ignore value = -9999"
 };
 
-// "Geographic Lat/Lon" with the upper-left corner of the upper-left cell at pixel (1, 1) and
-// square cells, every number in the shortest text that reads back as the same double. It
-// names no datum: a datum field there would make GDAL assume WGS 84 where the coordinate
-// system string is absent.
+// "Geographic Lat/Lon" with the upper-left corner of the upper-left cell at pixel (1, 1), every
+// number in the shortest text that reads back as the same double. It names no datum: a datum
+// field there would make GDAL assume WGS 84 where the coordinate system string is absent.
 std::string MapInfoOf(const GeoPlacement& placement);
 
-// The placement a "map info" text gives when it is "Geographic Lat/Lon" with square cells, as
-// MapInfoOf writes it or with another reference pixel; nullopt for anything else.
+// The placement a "map info" text gives when it is "Geographic Lat/Lon", as MapInfoOf writes
+// it or with another reference pixel; nullopt for anything else.
 std::optional<GeoPlacement> PlacementOfMapInfo(std::string_view mapInfo);
 
-// The georeference of a mosaic named by its mesh code: placed on the mesh's bounds, on
-// `datum` when known. nullopt when the code is no mesh code (see BoundsOfMesh).
-std::optional<EnviGeoreference> MeshGeoreference(std::string_view meshCode, int cellsPerDegree,
-                                                 std::optional<Datum> datum);
+// The georeference of a `width` x `height` mosaic named by its mesh code: placed on the mesh's
+// bounds (see PlacementOfMesh), on `datum` when known. nullopt when the code is no mesh code.
+std::optional<EnviGeoreference> MeshGeoreference(std::string_view meshCode, std::int64_t width,
+                                                 std::int64_t height, std::optional<Datum> datum);
 
 // The header's path: the raster's full path with ".hdr" appended (6341-ELEVARA.hdr).
 std::filesystem::path EnviHeaderPathFor(const std::filesystem::path& raster);
@@ -45,6 +44,13 @@ std::filesystem::path EnviHeaderPathFor(const std::filesystem::path& raster);
 // no header offset.
 std::vector<std::string> EnviHeaderLines(std::int64_t samples, std::int64_t lines,
                                          const EnviGeoreference& georeference);
+
+// Writes the header of the `samples` x `lines` raster at `raster` under its temporary name; it
+// takes its name, replacing an earlier one whole, when the returned file is committed. Throws
+// FileError.
+[[nodiscard]] AtomicOutputFile WriteEnviHeader(FileSystem& fs, const std::filesystem::path& raster,
+                                               std::int64_t samples, std::int64_t lines,
+                                               const EnviGeoreference& georeference);
 
 // What ReadEnviHeader takes from a header.
 struct EnviHeaderFields {

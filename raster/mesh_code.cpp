@@ -15,32 +15,47 @@ int DigitsValue(std::string_view digits) {
   return value;
 }
 
-}  // namespace
+// A mesh in whole units: latitudes in twelfths of a degree (a first-order mesh is 8 of them
+// high, a second-order one 1), longitudes in eighths (8 and 1 wide), so that every bound and
+// cell size is exact until its one division.
+struct MeshUnits {
+  int south;
+  int west;
+  int size;
+};
 
-std::optional<MeshBounds> BoundsOfMesh(std::string_view code) {
+std::optional<MeshUnits> UnitsOfMesh(std::string_view code) {
   if ((code.size() != 4 && code.size() != 6) || !AllDigits(code)) return std::nullopt;
-  // Latitudes in twelfths of a degree: a first-order mesh is 8 of them, a second-order one 1.
-  // Longitudes in eighths: 8 and 1. Both fractions are then exact until the one division.
-  const int latitudeRow = DigitsValue(code.substr(0, 2));
-  const int longitudeColumn = DigitsValue(code.substr(2, 2));
-  int south = 8 * latitudeRow;
-  int west = 8 * (100 + longitudeColumn);
-  int size = 8;
+  MeshUnits mesh{8 * DigitsValue(code.substr(0, 2)), 8 * (100 + DigitsValue(code.substr(2, 2))), 8};
   if (code.size() == 6) {
     const int row = code[4] - '0';
     const int column = code[5] - '0';
     if (row > 7 || column > 7) return std::nullopt;
-    south += row;
-    west += column;
-    size = 1;
+    mesh = {mesh.south + row, mesh.west + column, 1};
   }
-  return MeshBounds{south / 12.0, west / 8.0, (south + size) / 12.0, (west + size) / 8.0};
+  return mesh;
 }
 
-std::optional<GeoPlacement> PlacementOfMesh(std::string_view code, int cellsPerDegree) {
-  const std::optional<MeshBounds> bounds = BoundsOfMesh(code);
-  if (!bounds) return std::nullopt;
-  return GeoPlacement{bounds->west, bounds->north, 1.0 / cellsPerDegree};
+constexpr double kLatitudeUnit = 12.0;
+constexpr double kLongitudeUnit = 8.0;
+
+}  // namespace
+
+std::optional<MeshBounds> BoundsOfMesh(std::string_view code) {
+  const std::optional<MeshUnits> mesh = UnitsOfMesh(code);
+  if (!mesh) return std::nullopt;
+  return MeshBounds{mesh->south / kLatitudeUnit, mesh->west / kLongitudeUnit,
+                    (mesh->south + mesh->size) / kLatitudeUnit,
+                    (mesh->west + mesh->size) / kLongitudeUnit};
+}
+
+std::optional<GeoPlacement> PlacementOfMesh(std::string_view code, std::int64_t width,
+                                            std::int64_t height) {
+  const std::optional<MeshUnits> mesh = UnitsOfMesh(code);
+  if (!mesh || width < 1 || height < 1) return std::nullopt;
+  return GeoPlacement{mesh->west / kLongitudeUnit, (mesh->south + mesh->size) / kLatitudeUnit,
+                      mesh->size / (kLongitudeUnit * static_cast<double>(width)),
+                      mesh->size / (kLatitudeUnit * static_cast<double>(height))};
 }
 
 }  // namespace elevara

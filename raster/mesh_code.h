@@ -1,6 +1,7 @@
 // Where a mesh of Japan's regional grid lies on the earth, from its code's digits.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -20,16 +21,20 @@ struct MeshBounds {
 // one correctly rounded division, so it is the double nearest to the exact bound.
 std::optional<MeshBounds> BoundsOfMesh(std::string_view code);
 
-// How a raster lies on the earth: the outer edge of its north-west cell and the side of its
-// square cells, in degrees.
+// How a raster lies on the earth: the outer edges of its north-west cell, west and north, and
+// the width and height of its cells, in degrees.
 struct GeoPlacement {
   double west;
   double north;
-  double cellSize;
+  double cellWidth;
+  double cellHeight;
 };
 
-// A raster that covers the mesh `code` exactly with cells of 1 / cellsPerDegree degree, the
-// mesh's bounds being the outer edges of its outer cells.
-std::optional<GeoPlacement> PlacementOfMesh(std::string_view code, int cellsPerDegree);
+// A `width` x `height` raster that covers the mesh `code` exactly: the mesh's bounds are the
+// outer edges of its outer cells (a GML10 mosaic of mesh "pqrs" has cells of 1/9000 degree, a
+// GML5 mosaic of "pqrstu" and a merged raster of "pqrs" cells of 1/18000 degree). The cell
+// sizes are one correctly rounded division each.
+std::optional<GeoPlacement> PlacementOfMesh(std::string_view code, std::int64_t width,
+                                            std::int64_t height);
 
 }  // namespace elevara

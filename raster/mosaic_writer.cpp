@@ -8,15 +8,18 @@
 namespace elevara {
 
 void WriteMosaic(FileSystem& fs, Progress& progress, const MosaicLayout& layout,
-                 const std::filesystem::path& path, TileRasters& tiles,
-                 const TileNames& tileNames) {
+                 const std::filesystem::path& path, TileRasters& tiles, const TileNames& tileNames,
+                 const MosaicGeoreference& georeference) {
   RasterWriter mosaic = RasterWriter::Create(fs, path, static_cast<std::int32_t>(layout.width()),
                                              static_cast<std::int32_t>(layout.height()));
   std::vector<float> row(static_cast<std::size_t>(layout.width()));
   std::vector<std::optional<RasterReader>> band(static_cast<std::size_t>(layout.tilesAcross));
+  std::vector<std::filesystem::path> present;
   for (int rowDigit = layout.tilesDown - 1; rowDigit >= 0; --rowDigit) {
     for (int column = 0; column < layout.tilesAcross; ++column) {
-      band[static_cast<std::size_t>(column)] = tiles.open(tileNames(rowDigit, column));
+      auto& tile = band[static_cast<std::size_t>(column)];
+      tile = tiles.open(tileNames(rowDigit, column));
+      if (tile) present.push_back(tile->path());
     }
     for (int line = 0; line < layout.tileHeight; ++line) {
       for (int column = 0; column < layout.tilesAcross; ++column) {
@@ -29,20 +32,25 @@ void WriteMosaic(FileSystem& fs, Progress& progress, const MosaicLayout& layout,
     }
     for (auto& tile : band) tile.reset();
   }
+  if (georeference) mosaic.setGeoreference(georeference(present));
   mosaic.commit();
 }
 
-std::vector<std::filesystem::path> WriteMosaics(FileSystem& fs, Progress& progress,
-                                                const MosaicLayout& layout,
-                                                const std::filesystem::path& folder,
-                                                const std::vector<std::string>& codes,
-                                                std::string_view suffix,
-                                                const CodeTileNames& tileNames) {
+std::vector<std::filesystem::path> WriteMosaics(
+    FileSystem& fs, Progress& progress, const MosaicLayout& layout,
+    const std::filesystem::path& folder, const std::vector<std::string>& codes,
+    std::string_view suffix, const CodeTileNames& tileNames, const DeclareTileDatum& declareDatum) {
   TileRasters tiles(fs, layout.tileWidth);
   for (const std::string& code : codes) {
+    const auto georeference = [&](const std::vector<std::filesystem::path>& present) {
+      DatumAgreement datums;
+      for (const std::filesystem::path& tile : present) declareDatum(tile, datums);
+      return MeshGeoreference(code, layout.width(), layout.height(), datums.common());
+    };
     WriteMosaic(
         fs, progress, layout, folder / PathFromUtf8(code + std::string(suffix)), tiles,
-        [&](int rowDigit, int columnDigit) { return tileNames(code, rowDigit, columnDigit); });
+        [&](int rowDigit, int columnDigit) { return tileNames(code, rowDigit, columnDigit); },
+        georeference);
   }
   return tiles.unreadable();
 }

@@ -5,11 +5,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "raster/batch_steps.h"
+#include "raster/datum.h"
+#include "raster/envi_header.h"
 
 namespace elevara {
 
@@ -30,27 +33,37 @@ struct MosaicLayout {
 // column.
 using TileNames = std::function<std::vector<std::filesystem::path>(int rowDigit, int columnDigit)>;
 
+// How a mosaic lies on the earth, given the tile rasters found present in it (the names they
+// were opened under); nullopt for a mosaic that gets no ENVI header.
+using MosaicGeoreference = std::function<std::optional<EnviGeoreference>(
+    const std::vector<std::filesystem::path>& presentTiles)>;
+
 // Writes the mosaic at `path`, strictly top to bottom: band by band from the highest row digit
 // down to 0, each mosaic row made of the matching rows of the band's tiles left to right. Tiles
 // are opened and read through `tiles`, so absent and unreadable tiles, and rows or samples a
-// short tile lacks, are kNoData. Takes one progress step per mosaic row. The raster and its
-// ".hd1" sidecar appear under their names only when whole. Throws FileError (nothing is left
-// under the mosaic's name then).
+// short tile lacks, are kNoData. Takes one progress step per mosaic row. The raster, its
+// ".hd1" sidecar and its ENVI header (when `georeference` gives one) appear under their names
+// only when whole. Throws FileError (nothing is left under the mosaic's name then).
 void WriteMosaic(FileSystem& fs, Progress& progress, const MosaicLayout& layout,
-                 const std::filesystem::path& path, TileRasters& tiles, const TileNames& tileNames);
+                 const std::filesystem::path& path, TileRasters& tiles, const TileNames& tileNames,
+                 const MosaicGeoreference& georeference = {});
 
 // The names under which a tile of the mosaic with the given code may stand (see TileNames).
 using CodeTileNames = std::function<std::vector<std::filesystem::path>(
     const std::string& code, int rowDigit, int columnDigit)>;
 
+// Adds to `datums` what the tile raster `tile`, present in a mosaic, declares of its datum; a
+// tile that holds no elevation, and so lies on any datum, may add nothing.
+using DeclareTileDatum =
+    std::function<void(const std::filesystem::path& tile, DatumAgreement& datums)>;
+
 // The mosaic phase of a batch command: for each code, in the order given, the mosaic
-// "<code><suffix>" in `folder` (see WriteMosaic). Returns the tile rasters that exist but could
-// not be read, in the order they were met. Throws FileError.
-std::vector<std::filesystem::path> WriteMosaics(FileSystem& fs, Progress& progress,
-                                                const MosaicLayout& layout,
-                                                const std::filesystem::path& folder,
-                                                const std::vector<std::string>& codes,
-                                                std::string_view suffix,
-                                                const CodeTileNames& tileNames);
+// "<code><suffix>" in `folder` (see WriteMosaic), placed on the mesh its code names, on the
+// datum its present tiles agree on (see DatumAgreement). Returns the tile rasters that exist
+// but could not be read, in the order they were met. Throws FileError.
+std::vector<std::filesystem::path> WriteMosaics(
+    FileSystem& fs, Progress& progress, const MosaicLayout& layout,
+    const std::filesystem::path& folder, const std::vector<std::string>& codes,
+    std::string_view suffix, const CodeTileNames& tileNames, const DeclareTileDatum& declareDatum);
 
 }  // namespace elevara

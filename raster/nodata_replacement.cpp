@@ -5,6 +5,7 @@
 
 #include "platform/services.h"
 #include "platform/text.h"
+#include "raster/envi_header.h"
 #include "raster/raw_raster.h"
 
 namespace elevara {
@@ -30,6 +31,23 @@ void ReplaceNoData(std::span<float> samples) {
     if (std::bit_cast<std::uint32_t>(sample) == kNoDataBits) sample = 0.0f;
   }
 }
+
+namespace {
+
+// The input's placement and datum for the copy, from the input's ENVI header, when that header
+// describes a raster of the size typed in: read as another shape, the copy would be placed
+// wrongly. Its cells of -9999.0 are 0.0 now, so the copy declares no ignore value.
+std::optional<EnviGeoreference> CopiedGeoreference(FileSystem& fs,
+                                                   const std::filesystem::path& input,
+                                                   std::int32_t width, std::int32_t height) {
+  const std::optional<EnviHeaderFields> header = ReadEnviHeader(fs, input);
+  if (!header || !header->mapInfo || header->samples != width || header->lines != height) {
+    return std::nullopt;
+  }
+  return EnviGeoreference{*header->mapInfo, header->coordinateSystem.value_or(""), false};
+}
+
+}  // namespace
 
 CommandResult RunNoDataReplacement(Services& services, std::string_view widthText,
                                    std::string_view heightText) {
@@ -72,6 +90,7 @@ CommandResult RunNoDataReplacement(Services& services, std::string_view widthTex
     // The output goes to a temporary file first, so an output chosen over the input replaces it
     // only after the input has been read whole.
     RasterWriter output = RasterWriter::Create(fs, *outputPath, width, height);
+    output.setGeoreference(CopiedGeoreference(fs, *inputPath, width, height));
 
     Progress progress(services);
     progress.startPhase(height);

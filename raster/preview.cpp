@@ -100,9 +100,10 @@ PixelGround PixelGroundOf(const std::optional<GeoPlacement>& placement, std::int
   if (!placement) return {kAssumedCellMetres * cells, kAssumedCellMetres * cells};
   const double metresPerDegree = kEarthRadiusMetres * std::numbers::pi / 180.0;
   const double middleLatitude =
-      placement->north - placement->cellSize * static_cast<double>(height) / 2.0;
-  const double down = placement->cellSize * cells * metresPerDegree;
-  return {down * std::cos(middleLatitude * std::numbers::pi / 180.0), down};
+      placement->north - placement->cellHeight * static_cast<double>(height) / 2.0;
+  return {placement->cellWidth * cells * metresPerDegree *
+              std::cos(middleLatitude * std::numbers::pi / 180.0),
+          placement->cellHeight * cells * metresPerDegree};
 }
 
 // Draws one row of the picture from the block means of it and of its neighbours north and

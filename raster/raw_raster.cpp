@@ -78,8 +78,17 @@ void RasterWriter::commit() {
     return;
   }
   AtomicOutputFile sidecar = WriteRawHeader(*fs_, *header_);
+  std::optional<AtomicOutputFile> envi;
+  if (georeference_) {
+    envi.emplace(
+        WriteEnviHeader(*fs_, header_->path, header_->width, header_->height, *georeference_));
+  }
+  // Removed before the raster takes its name, so that whatever fails after, an earlier header
+  // is never left beside the new raster.
+  RemoveFile(*fs_, EnviHeaderPathFor(header_->path));
   file_.commit();
   sidecar.commit();
+  if (envi) envi->commit();
 }
 
 void RasterWriter::writeRow(std::span<float> row) {

@@ -10,6 +10,7 @@
 #include <span>
 
 #include "platform/files.h"
+#include "raster/envi_header.h"
 
 namespace elevara {
 
@@ -65,8 +66,15 @@ class RasterWriter {
 
   // `row` is in host order; it may be reordered in place on big-endian hosts.
   void writeRow(std::span<float> row);
-  // Writes the sidecar under its temporary name, puts the raster in place, then the sidecar:
-  // when any step fails, the earlier raster and sidecar of that name stay as they were.
+  // The ENVI header that commit() puts beside an output raster; without one (the default, and
+  // nullopt) it gets none.
+  void setGeoreference(std::optional<EnviGeoreference> georeference) {
+    georeference_ = std::move(georeference);
+  }
+  // Writes the sidecar and the ENVI header under their temporary names, removes an earlier
+  // ENVI header of the raster's name, puts the raster in place, then the sidecar and the ENVI
+  // header. When a step fails, the earlier raster and sidecar stay as they were, and no ENVI
+  // header describes a raster it was not written for.
   void commit();
 
  private:
@@ -76,6 +84,7 @@ class RasterWriter {
   FileSystem* fs_;
   AtomicOutputFile file_;
   std::optional<HeaderState> header_;  // none for a tile raster
+  std::optional<EnviGeoreference> georeference_;
 };
 
 // Reads whole rows of a raster of a known width at absolute 64-bit positions.

@@ -8,6 +8,7 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "raster/dem5_merge.h"
+#include "raster/envi_header.h"
 #include "raster/raw_raster.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/files.h"
@@ -81,7 +82,7 @@ class RasterSinkFileSystem : public testing::FaultyFileSystem {
     const std::string name = path.filename().string();
     const bool mergedRaster = IsTemporaryFileName(name) &&
                               name.find("-DEM5") != std::string::npos &&
-                              name.find(".hd1") == std::string::npos;
+                              name.find(".hd") == std::string::npos;  // nor .hd1 nor .hdr
     if (!mergedRaster) return FaultyFileSystem::createNew(path, permissions, error);
     created.push_back(name);  // named by its raster once it is committed
     return std::make_unique<SinkFile>(pending_[path], probes);
@@ -191,8 +192,15 @@ TEST_F(Dem5Merge, ASingleTileFillsItsPlaceAndEverythingElseIsNoData) {
                                       std::string("message ") + kFinishedMessage, "pos 0"}));
   EXPECT_EQ(services.advances, 12000);
   EXPECT_EQ(services.processCount, 12000);
-  EXPECT_EQ(folderNames(),
-            (std::set<std::string>{"533946-DEM5.raw", "5339-DEM5", "5339-DEM5.hd1", kNameList}));
+  EXPECT_EQ(folderNames(), (std::set<std::string>{"533946-DEM5.raw", "5339-DEM5", "5339-DEM5.hd1",
+                                                  "5339-DEM5.hdr", kNameList}));
+  // Placed on mesh 5339, on no datum: its one tile has no header to declare one.
+  const auto header = ReadEnviHeader(SystemFileSystem(), merged);
+  ASSERT_TRUE(header);
+  EXPECT_EQ(header->mapInfo,
+            "Geographic Lat/Lon, 1, 1, 139, 36, 5.555555555555556e-05, "
+            "5.555555555555556e-05");
+  EXPECT_FALSE(header->coordinateSystem);
 }
 
 TEST_F(Dem5Merge, TilesLandByTheirDigitsAndDigitsEightAndNineAreNeverRead) {

@@ -32,11 +32,19 @@ TEST(MeshCode, BoundsAreTheMeshEdgesAsTheNearestDoubles) {
   for (const char* code : {"", "392", "39267", "3926765", "39a6", "3926-7", "362480", "362438"}) {
     EXPECT_FALSE(BoundsOfMesh(code)) << code;
   }
-  const auto placement = PlacementOfMesh("6341", 9000);
-  ASSERT_TRUE(placement);
-  EXPECT_EQ(placement->north, 128 / 3.0);
-  EXPECT_EQ(placement->west, 141.0);
-  EXPECT_EQ(placement->cellSize, 1 / 9000.0);
+  // The cell sizes of the three mosaics, as the nearest doubles.
+  const auto gml10 = PlacementOfMesh("6341", 9000, 6000);
+  ASSERT_TRUE(gml10);
+  EXPECT_EQ(gml10->north, 128 / 3.0);
+  EXPECT_EQ(gml10->west, 141.0);
+  EXPECT_EQ(gml10->cellWidth, 1 / 9000.0);
+  EXPECT_EQ(gml10->cellHeight, 1 / 9000.0);
+  const auto gml5 = PlacementOfMesh("362430", 2250, 1500);
+  EXPECT_EQ(gml5->cellWidth, 1 / 18000.0);
+  EXPECT_EQ(gml5->cellHeight, 1 / 18000.0);
+  const auto merged = PlacementOfMesh("3624", 18000, 12000);
+  EXPECT_EQ(merged->cellWidth, 1 / 18000.0);
+  EXPECT_EQ(merged->cellHeight, 1 / 18000.0);
 }
 
 TEST(Datum, WktReadsBackAndSourcesAgreeOnlyWhenAllDeclareTheSame) {
@@ -58,7 +66,7 @@ TEST(Datum, WktReadsBackAndSourcesAgreeOnlyWhenAllDeclareTheSame) {
 }
 
 TEST(EnviHeader, MosaicHeaderTextAndMapInfoReadBack) {
-  const auto georeference = MeshGeoreference("3926", 9000, Datum::kJgd2011);
+  const auto georeference = MeshGeoreference("3926", 9000, 6000, Datum::kJgd2011);
   ASSERT_TRUE(georeference);
   EXPECT_EQ(georeference->mapInfo,
             "Geographic Lat/Lon, 1, 1, 126, 26.666666666666668, 0.00011111111111111112, "
@@ -80,23 +88,24 @@ TEST(EnviHeader, MosaicHeaderTextAndMapInfoReadBack) {
   EXPECT_EQ(lines[11], "data ignore value = -9999");
 
   // Without datum and ignore value, the two lines are left out.
-  EnviGeoreference bare = *MeshGeoreference("362430", 18000, std::nullopt);
+  EnviGeoreference bare = *MeshGeoreference("362430", 2250, 1500, std::nullopt);
   bare.declaresNoData = false;
   EXPECT_EQ(EnviHeaderLines(2250, 1500, bare).size(), head.size());
-  EXPECT_FALSE(MeshGeoreference("39a6", 9000, Datum::kJgd2011));
+  EXPECT_FALSE(MeshGeoreference("39a6", 9000, 6000, Datum::kJgd2011));
 
   const auto placement = PlacementOfMapInfo(georeference->mapInfo);
   ASSERT_TRUE(placement);
   EXPECT_EQ(placement->west, 126.0);
   EXPECT_EQ(placement->north, 80 / 3.0);
-  EXPECT_EQ(placement->cellSize, 1 / 9000.0);
+  EXPECT_EQ(placement->cellWidth, 1 / 9000.0);
   // Another reference pixel: (1.5, 1.5) is the centre of the upper-left cell.
-  const auto centred = PlacementOfMapInfo("Geographic Lat/Lon, 1.5, 1.5, 126.5, 27.5, 1, 1");
+  const auto centred = PlacementOfMapInfo("Geographic Lat/Lon, 1.5, 1.5, 126.5, 27.5, 1, 2");
   ASSERT_TRUE(centred);
   EXPECT_EQ(centred->west, 126.0);
-  EXPECT_EQ(centred->north, 28.0);
+  EXPECT_EQ(centred->north, 28.5);
+  EXPECT_EQ(centred->cellHeight, 2.0);
   for (const char* text :
-       {"UTM, 1, 1, 0, 0, 1, 1", "Geographic Lat/Lon, 1, 1, 126, 27, 1, 2",
+       {"UTM, 1, 1, 0, 0, 1, 1", "Geographic Lat/Lon, 1, 1, 126, 27, 1, 0",
         "Geographic Lat/Lon, 1, 1, 126, 27", "Geographic Lat/Lon, a, 1, 1, 1, 1, 1"}) {
     EXPECT_FALSE(PlacementOfMapInfo(text)) << text;
   }

@@ -8,8 +8,8 @@
 #include "raster/preview.h"
 #include "raster/raw_raster.h"
 #include "tests/support/faulty_file_system.h"
-#include "tests/support/scripted_services.h"
 #include "tests/support/files.h"
+#include "tests/support/scripted_services.h"
 
 namespace elevara {
 namespace {

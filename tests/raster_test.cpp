@@ -51,6 +51,48 @@ TEST(RasterReader, ReadsRowsAtAbsolutePositionsAndPadsShortFiles) {
   EXPECT_EQ(row, (std::vector<float>{kNoData, kNoData, kNoData}));
 }
 
+// The ENVI header goes and comes with its raster: prepared before the raster takes its name, put
+// in place after it, and an earlier one removed before, so that no failure leaves a header
+// beside a raster it was not written for.
+TEST(RasterWriter, TheEnviHeaderIsNeverLeftBesideAnotherRaster) {
+  TempFolder folder;
+  const std::filesystem::path raster = folder / "6341-ELEVARA";
+  const std::filesystem::path header = EnviHeaderPathFor(raster);
+  const auto write = [&](FileSystem& fs, float value, bool placed) {
+    RasterWriter writer = RasterWriter::Create(fs, raster, 1, 1);
+    std::vector<float> row{value};
+    writer.writeRow(row);
+    if (placed) writer.setGeoreference(MeshGeoreference("6341", 1, 1, Datum::kJgd2000));
+    writer.commit();
+  };
+  write(SystemFileSystem(), 1, true);
+  const std::string placed = ReadBytes(header);
+  EXPECT_NE(placed.find("coordinate system string = {GEOGCS[\"JGD2000\""), std::string::npos);
+  EXPECT_NE(placed.find("\r\ndata ignore value = -9999\r\n"), std::string::npos);
+
+  // A header that cannot be written, or an earlier one that cannot be removed: nothing changes.
+  for (const auto& fault : {&testing::FaultyFileSystem::failCreateContaining,
+                            &testing::FaultyFileSystem::failRemoveContaining}) {
+    testing::FaultyFileSystem fs;
+    fs.*fault = ".hdr";
+    EXPECT_THROW(write(fs, 2, true), FileError);
+    EXPECT_EQ(ReadFloats(raster), std::vector<float>{1});
+    EXPECT_EQ(ReadBytes(header), placed);
+  }
+  // Failing once the raster is in place, the new header is missing, never the earlier one there.
+  testing::FaultyFileSystem fs;
+  fs.failRenameContaining = ".hdr";
+  EXPECT_THROW(write(fs, 3, true), FileError);
+  EXPECT_EQ(ReadFloats(raster), std::vector<float>{3});
+  EXPECT_FALSE(std::filesystem::exists(header));
+
+  write(SystemFileSystem(), 4, true);
+  write(SystemFileSystem(), 5, false);  // a raster without placement loses the earlier header
+  EXPECT_FALSE(std::filesystem::exists(header));
+  EXPECT_EQ(ReadBytes(SidecarPathFor(raster)), "1 width\r\n1 height\r\n4 data_type\r\n");
+  EXPECT_FALSE(std::filesystem::exists(TemporaryPathFor(header)));
+}
+
 // A 2 x 2 grid of 3 x 2 tiles: tile (row digit, column digit) holds 10 * row + column + cell / 10.
 struct SmallMosaic {
   TempFolder folder;

@@ -128,13 +128,26 @@ TEST_F(GmlRun, ConvertsEveryTileAndAssemblesTheMosaicsInOrderOfFirstAppearance) 
   for (const char* sidecar : {"111111-DEM5.hd1", "222222-DEM5.hd1", "333333-DEM5.hd1"}) {
     EXPECT_EQ(ReadBytes(folder / sidecar), "6 width\r\n4 height\r\n4 data_type\r\n");
   }
-  EXPECT_EQ(NamesIn(folder.path()),
-            (std::vector<std::string>{
-                "111111-DEM5", "111111-DEM5.hd1", "11111101-DEM5", "222222-DEM5", "222222-DEM5.hd1",
-                "22222200-DEM5", "22222211-DEM5", "333333-DEM5", "333333-DEM5.hd1", "33333310-DEM5",
-                "FG-GML-2222-22-00-dem10.xml", "FG-GML-2222-22-00-dem5.xml",
-                "FG-GML-2222-22-11-dem5.xml", "FG-GML-3333-33-10-dem5.xml",
-                "fg-gml-1111-11-01-DEM5.xml", "gml_name.txt", "notes.txt"}));
+  EXPECT_EQ(NamesIn(folder.path()), (std::vector<std::string>{"111111-DEM5",
+                                                              "111111-DEM5.hd1",
+                                                              "111111-DEM5.hdr",
+                                                              "11111101-DEM5",
+                                                              "222222-DEM5",
+                                                              "222222-DEM5.hd1",
+                                                              "222222-DEM5.hdr",
+                                                              "22222200-DEM5",
+                                                              "22222211-DEM5",
+                                                              "333333-DEM5",
+                                                              "333333-DEM5.hd1",
+                                                              "333333-DEM5.hdr",
+                                                              "33333310-DEM5",
+                                                              "FG-GML-2222-22-00-dem10.xml",
+                                                              "FG-GML-2222-22-00-dem5.xml",
+                                                              "FG-GML-2222-22-11-dem5.xml",
+                                                              "FG-GML-3333-33-10-dem5.xml",
+                                                              "fg-gml-1111-11-01-DEM5.xml",
+                                                              "gml_name.txt",
+                                                              "notes.txt"}));
 }
 
 TEST_F(GmlRun, ACancelledDialogTouchesNothing) {

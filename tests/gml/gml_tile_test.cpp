@@ -9,6 +9,7 @@
 #include "gml/gml_tile.h"
 #include "platform/errors.h"
 #include "platform/services.h"
+#include "raster/datum.h"
 #include "raster/raw_raster.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/files.h"
@@ -63,10 +64,12 @@ struct TileRun : ::testing::Test {
   GmlTileStatus convert(int width, int height, FileSystem& fs = SystemFileSystem()) {
     testing::ScriptedServices services;
     Progress progress(services);
-    const GmlTileStatus status = ConvertGmlTile(fs, progress, gml, values, raster, width, height);
+    const GmlTileResult result = ConvertGmlTile(fs, progress, gml, values, raster, width, height);
     steps = services.advances;
-    return status;
+    datum = result.datum;
+    return result.status;
   }
+  std::optional<Datum> datum;
   // Converts `text` and checks the raster against the plain reading of the same bytes.
   void expectAsReference(const std::string& text, int width, int height) {
     WriteBytes(gml, text);
@@ -302,6 +305,36 @@ TEST_F(TileRun, OnlyAPlainFileOfATileFilesNameIsRemoved) {
   EXPECT_TRUE(std::filesystem::is_symlink(std::filesystem::symlink_status(raster)));
   EXPECT_EQ(ReadFloats(folder / "kept").size(), 12u);
 }
+
+TEST_F(TileRun, TheDatumIsTheFirstSrsNameBeforeTheListAndChangesNoCell) {
+  const std::string plain = MakeGml({.values = Tokens(Numbered(4))});
+  const std::string envelope = "srsName=\"fguuid:jgd2011.bl\"";
+  const auto with = [&](const std::string& replacement, std::string text) {
+    return text.replace(text.find(envelope), envelope.size(), replacement);
+  };
+  const std::string listEnd = "</gml:tupleList>";
+  std::string behindTheList = with("a", plain);
+  behindTheList.insert(behindTheList.find(listEnd) + listEnd.size(),
+                       " srsName=\"fguuid:jgd2000.bl\"");
+  const struct {
+    std::string text;
+    std::optional<Datum> datum;
+  } cases[] = {
+      {plain, Datum::kJgd2011},
+      {with("srsName='fguuid:jgd2024.bl'> srsName=\"fguuid:jgd2000.bl\"", plain), Datum::kJgd2024},
+      {with("srsName=\"fguuid:tokyo.bl\"", plain), std::nullopt},
+      {behindTheList, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 200));
+    expectAsReference(c.text, 2, 3);
+    EXPECT_EQ(datum, c.datum);
+  }
+  WriteBytes(gml, MakeGml({.values = {"t,1"}, .valueList = false}));
+  convert(2, 3);
+  EXPECT_EQ(datum, std::nullopt);
+}
+
 // The published tiles: start points behind their lists, lists that end early, BOMs, CR LF.
 TEST(PublishedTiles, ConvertAsThePlainReading) {
   TempFolder folder;
@@ -323,9 +356,12 @@ TEST(PublishedTiles, ConvertAsThePlainReading) {
     SCOPED_TRACE(tile.path.filename().string());
     testing::ScriptedServices services;
     Progress progress(services);
-    EXPECT_EQ(ConvertGmlTile(SystemFileSystem(), progress, tile.path, folder / "dtm.txt",
-                             folder / "tile", tile.width, tile.height),
-              GmlTileStatus::kConverted);
+    const GmlTileResult result =
+        ConvertGmlTile(SystemFileSystem(), progress, tile.path, folder / "dtm.txt", folder / "tile",
+                       tile.width, tile.height);
+    EXPECT_EQ(result.status, GmlTileStatus::kConverted);
+    // 6341-51 declares JGD2000, the samples JGD2011.
+    EXPECT_EQ(result.datum, tile.path == full ? Datum::kJgd2000 : Datum::kJgd2011);
     EXPECT_EQ(services.advances, GmlTileSteps(tile.height));
     EXPECT_TRUE(SameCells(ReadFloats(folder / "tile"),
                           ReferenceTile(ReadBytes(tile.path), tile.width, tile.height),

@@ -125,7 +125,7 @@ const char kUsageText[] =
     "  elevara-cli --help | --version\n";
 
 const char kHelpText[] =
-    "elevara-cli：ELEVARAの4つのコマンドを端末から実行します\n"
+    "elevara-cli：ELEVARAの4つのコマンドを端末から実行し、ラスタのプレビュー画像を書き出します\n"
     "\n"
     "使い方：\n"
     "  elevara-cli gml10 PATH\n"

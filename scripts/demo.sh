@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Converts the sample tiles with elevara-cli in a scratch folder and lists what was written.
+# Converts the sample tiles with elevara-cli in a scratch folder, draws a preview of the 5 m
+# mosaic and lists what was written.
 # Usage: scripts/demo.sh BUILD_FOLDER. DEMO_MERGE=1 also merges the 5 m mosaic (864 MB more),
 # as the GML5 conversion named it.
 set -euo pipefail
@@ -30,6 +31,13 @@ run() {
 run gml5 "$scratch"
 run gml10 "$scratch/FG-GML-3926-76-DEM10B-20161001.xml"
 run nodata --width 2250 --height 1500 "$scratch/362430-DEM5" "$scratch/362430-DEM5-zero.raw"
+# A picture of the 5 m mosaic, 362430-DEM5.png (docs/preview-362430.png is one).
+run preview "$scratch/362430-DEM5"
+if command -v gdalinfo >/dev/null; then
+  echo
+  echo "\$ gdalinfo $scratch/3926-ELEVARA   (the ENVI header places it on mesh 3926, in JGD2011)"
+  gdalinfo "$scratch/3926-ELEVARA" | grep -E '^(Driver|Size is|Origin|Pixel Size)|^GEOGCRS|^(Upper|Lower) '
+fi
 
 if [[ "${DEMO_MERGE:-0}" == 1 ]]; then
   run merge "$scratch"

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace elevara {
@@ -13,7 +14,7 @@ enum class Datum { kJgd2000, kJgd2011, kJgd2024 };
 // reads from an ENVI header's "coordinate system string". JGD2000 and JGD2011 carry their
 // EPSG codes (4612, 6668); JGD2024 is spelt out in full (GRS 1980 ellipsoid), since PROJ
 // databases older than 2024 have no code for it.
-std::string_view WktOf(Datum datum);
+std::string WktOf(Datum datum);
 
 // The datum whose WKT is exactly `wkt`; nullopt for any other text.
 std::optional<Datum> DatumOfWkt(std::string_view wkt);

@@ -71,26 +71,14 @@ TEST(EnviHeader, MosaicHeaderTextAndMapInfoReadBack) {
   EXPECT_EQ(georeference->mapInfo,
             "Geographic Lat/Lon, 1, 1, 126, 26.666666666666668, 0.00011111111111111112, "
             "0.00011111111111111112");
+  // What the header says beyond the map info is judged by GDAL (tests/gdal); here only that
+  // the datum and the ignore value can each be left out.
   const auto lines = EnviHeaderLines(9000, 6000, *georeference);
-  const std::vector<std::string> head = {"ENVI",
-                                         "samples = 9000",
-                                         "lines = 6000",
-                                         "bands = 1",
-                                         "header offset = 0",
-                                         "file type = ENVI Standard",
-                                         "data type = 4",
-                                         "interleave = bsq",
-                                         "byte order = 0",
-                                         "map info = {" + georeference->mapInfo + "}"};
-  ASSERT_EQ(lines.size(), head.size() + 2);
-  EXPECT_TRUE(std::equal(head.begin(), head.end(), lines.begin()));
-  EXPECT_EQ(lines[10], "coordinate system string = {" + std::string(WktOf(Datum::kJgd2011)) + "}");
-  EXPECT_EQ(lines[11], "data ignore value = -9999");
-
-  // Without datum and ignore value, the two lines are left out.
+  EXPECT_EQ(lines.end()[-2], "coordinate system string = {" + WktOf(Datum::kJgd2011) + "}");
+  EXPECT_EQ(lines.back(), "data ignore value = -9999");
   EnviGeoreference bare = *MeshGeoreference("362430", 2250, 1500, std::nullopt);
   bare.declaresNoData = false;
-  EXPECT_EQ(EnviHeaderLines(2250, 1500, bare).size(), head.size());
+  EXPECT_EQ(EnviHeaderLines(2250, 1500, bare).back(), "map info = {" + bare.mapInfo + "}");
   EXPECT_FALSE(MeshGeoreference("39a6", 9000, 6000, Datum::kJgd2011));
 
   const auto placement = PlacementOfMapInfo(georeference->mapInfo);

@@ -33,7 +33,8 @@ DecodedPng DecodePng(const std::filesystem::path& path) {
   png_image image{};
   image.version = PNG_IMAGE_VERSION;
   DecodedPng decoded;
-  if (!png_image_begin_read_from_file(&image, path.c_str())) return decoded;
+  const std::string bytes = testing::ReadBytes(path);
+  if (!png_image_begin_read_from_memory(&image, bytes.data(), bytes.size())) return decoded;
   image.format = PNG_FORMAT_RGBA;
   std::vector<std::uint8_t> pixels(PNG_IMAGE_SIZE(image));
   if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return decoded;

@@ -163,6 +163,20 @@ ElevationRange RangeOfElevations(BlockMeans means, std::size_t width) {
   return range;
 }
 
+// Whether `picture` would replace the raster or one of its headers: the picture is written to a
+// temporary file and renamed over whatever has its name.
+bool ReplacesTheRaster(const std::filesystem::path& picture, const std::filesystem::path& raster) {
+  for (const std::filesystem::path& file :
+       {raster, SidecarPathFor(raster), EnviHeaderPathFor(raster)}) {
+    std::error_code absent;
+    if (picture.lexically_normal() == file.lexically_normal() ||
+        std::filesystem::equivalent(picture, file, absent)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 PreviewSize PreviewSizeOf(std::int64_t width, std::int64_t height) {
@@ -253,6 +267,10 @@ CommandResult RunPreview(Services& services, const std::filesystem::path& raster
     if (picture.empty()) {
       picture = raster;
       picture += ".png";
+    }
+    if (ReplacesTheRaster(picture, raster)) {
+      services.showMessage(std::string(kPreviewOverRaster) + "\n" + DisplayPath(picture));
+      return {CommandOutcome::kFailed, {}};
     }
     Progress progress(services);
     progress.startPhase(2 * size->height);

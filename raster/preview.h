@@ -48,12 +48,15 @@ void WritePreview(FileSystem& fs, Progress& progress, const std::filesystem::pat
 // The terminal's preview command: the raster's size from its ".hd1" sidecar (kPreviewNoSize
 // without one, or for a width of more than kPreviewWidestRaster), its placement
 // from its ENVI header when it has one, the picture at `png` (default: the raster's path with
-// ".png" appended).
+// ".png" appended). A picture that would replace the raster, its sidecar or its ENVI header is
+// refused with kPreviewOverRaster, and nothing is written.
 CommandResult RunPreview(Services& services, const std::filesystem::path& raster,
                          const std::optional<std::filesystem::path>& png);
 
 inline constexpr char kPreviewWritten[] = "プレビュー画像を書き出しました";
 inline constexpr char kPreviewNoSize[] =
     "ラスタの大きさがわかりません（サイドカー .hd1 がないか、その内容が正しくありません）";
+inline constexpr char kPreviewOverRaster[] =
+    "プレビュー画像の保存先がラスタまたはそのヘッダと同じです\n別の名前を指定してください";
 
 }  // namespace elevara

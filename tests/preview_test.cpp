@@ -121,6 +121,11 @@ TEST(Preview, ASidecarIsNeededAndAFailedWriteLeavesNoPicture) {
     EXPECT_EQ(services.messages.back().rfind(kPreviewNoSize, 0), 0u) << sidecar;
   }
   WriteBytes(folder / "r.hd1", "2 width\n2 height\n4 data_type\n");
+  for (const char* over : {"r", "./r.hd1", "r.hdr"}) {
+    EXPECT_EQ(RunPreview(services, folder / "r", folder / over).outcome, CommandOutcome::kFailed);
+  }
+  EXPECT_EQ(testing::ReadFloats(folder / "r"), (std::vector<float>{1, 2, 3, 4}));
+  EXPECT_FALSE(std::filesystem::exists(folder / "r.hdr"));
 
   testing::FaultyFileSystem faulty;
   faulty.failWritesContaining = ".png";

@@ -139,8 +139,12 @@ class SampleMosaics(GeorefChecks):
         source = gdal.Open(self.path("362430-DEM5"))
         self.assertEqual(dataset.GetGeoTransform(), source.GetGeoTransform())
         self.assertEqual(sample_at(dataset, 0, 0), 0.0)
-        # Read as another shape, the copy would be placed wrongly: it gets no header.
-        run_cli("nodata", "--width", "1500", "--height", "2250", self.path("362430-DEM5"), copy)
+        # Read as another shape, the copy would be placed wrongly: it gets no header. (With its
+        # ".hd1" beside it, the command refuses another shape outright.)
+        other = self.path("other")
+        shutil.copy(self.path("362430-DEM5"), other)
+        shutil.copy(self.path("362430-DEM5.hdr"), other + ".hdr")
+        run_cli("nodata", "--width", "1500", "--height", "2250", other, copy)
         self.assertFalse(os.path.exists(copy + ".hdr"))
 
     def test_preview_of_a_mosaic(self):
@@ -201,8 +205,8 @@ class SharedData(GeorefChecks):
                 shutil.copy(os.path.join(SAMPLES, name), folder)
                 tiles.append(GmlTile(os.path.join(SAMPLES, name)))
         run_cli("gml5", folder)
-        # The merge finds its mosaics as ??????-DEM5.raw; GDAL, and the merge, still find the
-        # header 362430-DEM5.hdr beside the renamed raster.
+        # Renamed as ??????-DEM5.raw, a mosaic keeps its header 362430-DEM5.hdr: GDAL, and the
+        # merge, find it where the extension is replaced.
         os.rename(os.path.join(folder, "362430-DEM5"), os.path.join(folder, "362430-DEM5.raw"))
         run_cli("merge", folder)
         merged = os.path.join(folder, "3624-DEM5")

@@ -4,6 +4,9 @@
 #include <charconv>
 #include <string>
 #include <string_view>
+#include <system_error>
+
+#include "platform/errors.h"
 
 namespace elevara {
 
@@ -78,17 +81,28 @@ void RasterWriter::commit() {
     return;
   }
   AtomicOutputFile sidecar = WriteRawHeader(*fs_, *header_);
-  std::optional<AtomicOutputFile> envi;
-  if (georeference_) {
-    envi.emplace(
-        WriteEnviHeader(*fs_, header_->path, header_->width, header_->height, *georeference_));
+  const std::filesystem::path enviPath = EnviHeaderPathFor(header_->path);
+  if (!georeference_) {
+    // An earlier ENVI header would describe the new raster: it goes before the raster takes its
+    // name, so that a failure to remove it leaves everything as it was.
+    std::error_code absent;
+    if (std::filesystem::exists(fs_->symlinkStatus(enviPath, absent))) RemoveFile(*fs_, enviPath);
+    file_.commit();
+    sidecar.commit();
+    return;
   }
-  // Removed before the raster takes its name, so that whatever fails after, an earlier header
-  // is never left beside the new raster.
-  RemoveFile(*fs_, EnviHeaderPathFor(header_->path));
+  AtomicOutputFile envi =
+      WriteEnviHeader(*fs_, header_->path, header_->width, header_->height, *georeference_);
   file_.commit();
-  sidecar.commit();
-  if (envi) envi->commit();
+  try {
+    sidecar.commit();
+    envi.commit();
+  } catch (const FileError&) {
+    // The new raster stands; an earlier header beside it would describe another one.
+    std::error_code ignored;
+    fs_->remove(enviPath, ignored);
+    throw;
+  }
 }
 
 void RasterWriter::writeRow(std::span<float> row) {

@@ -71,10 +71,11 @@ class RasterWriter {
   void setGeoreference(std::optional<EnviGeoreference> georeference) {
     georeference_ = std::move(georeference);
   }
-  // Writes the sidecar and the ENVI header under their temporary names, removes an earlier
-  // ENVI header of the raster's name, puts the raster in place, then the sidecar and the ENVI
-  // header. When a step fails, the earlier raster and sidecar stay as they were, and no ENVI
-  // header describes a raster it was not written for.
+  // Writes the sidecar and the ENVI header under their temporary names, puts the raster in
+  // place, then the sidecar and the ENVI header; without an ENVI header of its own, an earlier
+  // one of the raster's name is removed before the raster takes its name. When a step before
+  // the raster's fails, the earlier raster, sidecar and header stay as they were; after it, no
+  // ENVI header is left describing a raster it was not written for.
   void commit();
 
  private:

@@ -237,12 +237,14 @@ std::vector<FaultCase> Dem5MergeFaults() {
        FileAction::kCreate,
        "5339-DEM5.hd1",
        {}},
+      // The merged raster's ENVI header, new in the folder, is created before the raster's
+      // rename.
       {"Dem5FolderTurnsReadOnly",
        Command::kDem5Merge,
        [](FaultyFileSystem&) {},
        6000,
-       FileAction::kRename,
-       "5339-DEM5",
+       FileAction::kCreate,
+       "5339-DEM5.hdr",
        {}},
   };
 }
@@ -290,8 +292,8 @@ std::vector<FaultCase> GmlFaults(Command command, const std::string& prefix,
        command,
        none,
        tileSteps + 100,
-       FileAction::kRename,
-       mosaic,
+       FileAction::kCreate,
+       mosaic + ".hdr",
        {tile}},
   };
 }

@@ -186,9 +186,9 @@ TEST(ReplacingAnOutput, WritesAnExistingFileInPlaceWhereTheFolderTakesNoNewFile)
   EXPECT_EQ(files.openFiles, 0);
 }
 
-// Of a GML5 run, the mosaic and its sidecar are synced before their renames; the name list, the
-// tile raster and the value file are not synced at all. The no-data copy and its sidecar are
-// synced too.
+// Of a GML5 run, the mosaic, its sidecar and its ENVI header are synced before their renames; the
+// name list, the tile raster and the value file are not synced at all. The no-data copy and its
+// sidecar are synced too.
 TEST(ReplacingAnOutput, TheCommandsSyncTheirFinalOutputsAlone) {
   TempFolder folder;
   FaultyFileSystem files;
@@ -202,8 +202,9 @@ TEST(ReplacingAnOutput, TheCommandsSyncTheirFinalOutputsAlone) {
   EXPECT_EQ(files.renamed, (std::vector<Renamed>{{"gml_name.txt", false},
                                                  {"53394678-DEM5", false},
                                                  {"533946-DEM5", true},
-                                                 {"533946-DEM5.hd1", true}}));
-  EXPECT_EQ(files.synced.size(), 2u);
+                                                 {"533946-DEM5.hd1", true},
+                                                 {"533946-DEM5.hdr", true}}));
+  EXPECT_EQ(files.synced.size(), 3u);
 
   files.renamed.clear();
   WriteBytes(folder / "in.raw", std::string(8, '\0'));

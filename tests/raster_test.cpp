@@ -70,12 +70,14 @@ TEST(RasterWriter, TheEnviHeaderIsNeverLeftBesideAnotherRaster) {
   EXPECT_NE(placed.find("coordinate system string = {GEOGCS[\"JGD2000\""), std::string::npos);
   EXPECT_NE(placed.find("\r\ndata ignore value = -9999\r\n"), std::string::npos);
 
-  // A header that cannot be written, or an earlier one that cannot be removed: nothing changes.
-  for (const auto& fault : {&testing::FaultyFileSystem::failCreateContaining,
-                            &testing::FaultyFileSystem::failRemoveContaining}) {
+  // A header that cannot be written, or an earlier one that cannot be removed for a raster
+  // without one: nothing changes.
+  for (const auto& [fault, placedAgain] :
+       {std::pair{&testing::FaultyFileSystem::failCreateContaining, true},
+        std::pair{&testing::FaultyFileSystem::failRemoveContaining, false}}) {
     testing::FaultyFileSystem fs;
     fs.*fault = ".hdr";
-    EXPECT_THROW(write(fs, 2, true), FileError);
+    EXPECT_THROW(write(fs, 2, placedAgain), FileError);
     EXPECT_EQ(ReadFloats(raster), std::vector<float>{1});
     EXPECT_EQ(ReadBytes(header), placed);
   }

@@ -5,9 +5,12 @@ The seeds are real GSI tiles (cut down where they are large) and hand-made edge 
 is named after what it holds, so a failing replay says at once which case broke. Run it again
 after changing a case; libFuzzer's own findings are kept out of the repository.
 """
+import io
 import os
 import pathlib
 import random
+import struct
+import zipfile
 
 HERE = pathlib.Path(__file__).resolve().parent
 GSI = HERE.parent.parent / "shared" / "data" / "gsi"
@@ -167,6 +170,74 @@ def text_seeds():
     }
 
 
+def zip_of(members, method=zipfile.ZIP_DEFLATED):
+    """An archive of (name, bytes) pairs; a name given as bytes is written without the UTF-8
+    flag, as older tools wrote the maker's code page."""
+    class RawName(zipfile.ZipInfo):
+        def _encodeFilenameFlags(self):
+            return self.raw, self.flag_bits
+
+    out = io.BytesIO()
+    with zipfile.ZipFile(out, "w", method) as archive:
+        for name, data in members:
+            if isinstance(name, bytes):
+                info = RawName(name.decode("latin-1"))
+                info.raw = name
+                info.compress_type = method
+                archive.writestr(info, data)
+            else:
+                archive.writestr(name, data)
+    return out.getvalue()
+
+
+def patched(archive, local_offset, value, width=4):
+    """The archive with one field of its first member's local header and central directory
+    record (2 bytes further on) set to `value`."""
+    data = bytearray(archive)
+    central = data.index(b"PK\x01\x02")
+    for at in (local_offset, central + local_offset + 2):
+        data[at:at + width] = value.to_bytes(width, "little")
+    return bytes(data)
+
+
+def zip_seeds():
+    dem10 = (GSI / "FG-GML-3926-76-DEM10B.zip").read_bytes()
+    dem5 = (GSI / "FG-GML-3624-30-DEM5B.zip").read_bytes()
+    text = b"<gml:tupleList>\r\n" + b"x,1.25\r\n" * 200 + b"</gml:tupleList>\r\n"
+    deep = zip_of([("FG-GML-5339-45-dem10b-deepest.xml", text)])
+    for level in range(5):
+        deep = zip_of([(f"level{level}.zip", deep), (f"level{level}.xml", b"x")])
+    zipfile.ZIP64_LIMIT = 0
+    zipfile.ZIP_FILECOUNT_LIMIT = 0
+    zip64 = zip_of([("FG-GML-5339-45-dem10b-zip64.xml", text)])
+    zipfile.ZIP64_LIMIT = 1 << 31
+    zipfile.ZIP_FILECOUNT_LIMIT = 1 << 16
+    return {
+        "real-dem10b-3926-76": dem10,
+        "real-dem5b-3624-30": dem5,
+        "real-cut-short": dem5[: len(dem5) // 3],
+        "nested-stored-and-deflated": zip_of([("FG-GML-3926-76-DEM10B.zip", dem10),
+                                              ("sub/", b""),
+                                              ("sub/inner.zip", zip_of([("a.xml", text)]))],
+                                             zipfile.ZIP_STORED),
+        "nested-six-deep": deep,
+        "zip64": zip64,
+        "names-utf8-shift-jis-cp437": zip_of([("標高/utf8.xml", b"u"),
+                                               ("標高/sjis.xml".encode("cp932"), b"s"),
+                                               (b"\x80\xff.xml", b"c"),
+                                               ("a.zip/x.xml", b"plain"),
+                                               ("a.zip", zip_of([("x.xml", b"inside")]))]),
+        "size-smaller-than-inflated": patched(zip_of([("m.xml", text)]), 22, 100),
+        "size-larger-than-inflated": patched(zip_of([("m.xml", text)]), 22, 100000),
+        "checksum-wrong": patched(zip_of([("m.xml", text)]), 14, 12345),
+        "encrypted-flag": patched(zip_of([("m.xml", text)]), 6, 1, 2),
+        "unknown-method": patched(zip_of([("m.xml", text)]), 8, 97, 2),
+        "bzip2": zip_of([("m.xml", text)], zipfile.ZIP_BZIP2),
+        "empty": b"",
+        "end-record-only": b"PK\x05\x06" + bytes(18),
+    }
+
+
 def write(target, seeds):
     folder = CORPUS / target
     folder.mkdir(parents=True, exist_ok=True)
@@ -182,6 +253,7 @@ def main():
     write("gml_token_fuzzer", token_seeds(tiles))
     write("gml_name_fuzzer", name_seeds())
     write("name_text_fuzzer", text_seeds())
+    write("zip_archive_fuzzer", zip_seeds())
 
 
 if __name__ == "__main__":

@@ -213,6 +213,11 @@ std::filesystem::path FileSystem::readSymlink(const std::filesystem::path& path,
   return std::filesystem::read_symlink(path, error);
 }
 
+std::uint64_t FileSystem::fileSize(const std::filesystem::path& path, std::error_code& error) {
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  return error ? 0 : size;
+}
+
 #if !defined(_WIN32)
 std::vector<std::string> FileSystem::listNames(const std::filesystem::path& folder,
                                                std::error_code& error) {

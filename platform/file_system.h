@@ -64,6 +64,8 @@ class FileSystem {
                                                      std::error_code& error);
   virtual std::filesystem::path readSymlink(const std::filesystem::path& path,
                                             std::error_code& error);
+  // The size in bytes of the file at `path`.
+  virtual std::uint64_t fileSize(const std::filesystem::path& path, std::error_code& error);
   // Bare names of every entry of the folder, of every kind, without "." and "..", in no order.
   virtual std::vector<std::string> listNames(const std::filesystem::path& folder,
                                              std::error_code& error);

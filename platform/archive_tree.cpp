@@ -6,6 +6,7 @@
 #include "platform/file_system.h"
 #include "platform/files.h"
 #include "platform/folder_search.h"
+#include "platform/read_ahead.h"
 
 namespace elevara {
 namespace {
@@ -116,12 +117,26 @@ struct ArchiveMemberReader::OpenArchive {
 
 ArchiveMemberReader::ArchiveMemberReader(FileSystem& fs, std::filesystem::path folder,
                                          ArchiveLimits limits)
-    : fs_(fs), folder_(std::move(folder)), limits_(std::move(limits)) {}
+    : fs_(fs),
+      folder_(std::move(folder)),
+      limits_(std::move(limits)),
+      lock_(std::make_shared<std::mutex>()) {}
 
-ArchiveMemberReader::~ArchiveMemberReader() = default;
+ArchiveMemberReader::~ArchiveMemberReader() {
+  std::lock_guard lock(*lock_);
+  chain_.clear();
+}
 
 std::unique_ptr<RawFile> ArchiveMemberReader::open(std::string_view location,
                                                    std::error_code& error) {
+  std::lock_guard lock(*lock_);
+  std::unique_ptr<RawFile> member = openUnlocked(location, error);
+  if (member == nullptr) return nullptr;
+  return std::make_unique<ReadAheadStream>(std::move(member), lock_);
+}
+
+std::unique_ptr<RawFile> ArchiveMemberReader::openUnlocked(std::string_view location,
+                                                           std::error_code& error) {
   const std::size_t slash = location.find('/');
   if (slash == std::string_view::npos) {
     error = ArchiveFault::kNoSuchMember;

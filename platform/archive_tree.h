@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -46,7 +47,8 @@ ArchiveListing ListArchiveMembers(FileSystem& fs, const std::filesystem::path& f
 
 // Opens members by their locations. The archives of the member opened last stay open, so the
 // members of one archive are read without opening it, or inflating an archive inside it, anew
-// for each.
+// for each. A member is inflated ahead of its reader on a thread of the stream's own
+// (ReadAheadStream); one lock of the reader's guards every use of its archives.
 class ArchiveMemberReader {
  public:
   ArchiveMemberReader(FileSystem& fs, std::filesystem::path folder, ArchiveLimits limits = {});
@@ -54,7 +56,8 @@ class ArchiveMemberReader {
   ArchiveMemberReader& operator=(const ArchiveMemberReader&) = delete;
   ~ArchiveMemberReader();
 
-  // The member at `location` as a stream from its first byte (ZipArchive::openMember); nullptr
+  // The member at `location` as a stream from its first byte (ZipArchive::openMember, read
+  // ahead); nullptr
   // and `error` when the location names no member that can be read. Where one archive holds
   // both a member of the whole remaining name and an archive whose name begins it, the entry
   // that comes first in the archive is taken, as the listing met it first.
@@ -62,6 +65,7 @@ class ArchiveMemberReader {
 
  private:
   struct OpenArchive;
+  std::unique_ptr<RawFile> openUnlocked(std::string_view location, std::error_code& error);
   std::unique_ptr<RawFile> openIn(std::size_t depth, std::string_view rest, std::error_code& error);
   OpenArchive* nestedArchive(std::size_t depth, std::size_t index, std::error_code& error);
 
@@ -69,6 +73,7 @@ class ArchiveMemberReader {
   std::filesystem::path folder_;
   ArchiveLimits limits_;
   std::vector<std::unique_ptr<OpenArchive>> chain_;  // the folder's ZIP file first
+  std::shared_ptr<std::mutex> lock_;                 // shared with the streams
 };
 
 }  // namespace elevara

@@ -2,11 +2,18 @@
 // by location byte for byte, and the bounds and faults that keep a hostile archive harmless.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <limits>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/archive_tree.h"
 #include "platform/member_names.h"
+#include "platform/read_ahead.h"
 #include "platform/zip_archive.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/files.h"
@@ -219,6 +226,73 @@ TEST_F(Archives, ALocationMeansTheEntryTheListingMetFirst) {
   char byte;
   stream->readAt(0, &byte, 1, error);  // deflated: no positions
   EXPECT_EQ(error, std::errc::operation_not_supported);
+}
+
+// Bytes 0, 1, 2 ... 250, 0, 1 ..., failing with EIO after `failAfter` of them, or never ending.
+class PatternSource final : public RawFile {
+ public:
+  PatternSource(std::size_t size, std::size_t failAfter, std::atomic<int>& reads)
+      : size_(size), failAfter_(failAfter), reads_(reads) {}
+  std::size_t read(void* buffer, std::size_t size, std::error_code& error) override {
+    ++reads_;
+    const std::size_t got = std::min({size, size_ - position_, failAfter_ - position_});
+    for (std::size_t i = 0; i < got; ++i) {
+      static_cast<char*>(buffer)[i] = static_cast<char>((position_ + i) % 251);
+    }
+    position_ += got;
+    if (got < size && position_ == failAfter_ && failAfter_ < size_)
+      error = std::make_error_code(std::errc::io_error);
+    return got;
+  }
+  std::size_t readAt(std::uint64_t, void*, std::size_t, std::error_code&) override { return 0; }
+  std::size_t write(const void*, std::size_t, std::error_code&) override { return 0; }
+  void close(std::error_code&) override {}
+
+ private:
+  std::size_t size_;
+  std::size_t failAfter_;
+  std::size_t position_ = 0;
+  std::atomic<int>& reads_;
+};
+
+TEST(ReadAheadStream, GivesTheSourceInOrderThenItsFailure) {
+  constexpr std::size_t kSize = 5 * ReadAheadStream::kBlockSize / 2;  // blocks and a half
+  for (const std::size_t failAfter : {kSize, kSize - 12345}) {
+    std::atomic<int> reads = 0;
+    ReadAheadStream stream(std::make_unique<PatternSource>(kSize, failAfter, reads),
+                           std::make_shared<std::mutex>());
+    std::string got;
+    std::error_code error;
+    for (std::size_t ask = 1; !error; ask = ask * 3 + 1) {
+      std::string part(ask, '\0');
+      const std::size_t n = stream.read(part.data(), ask, error);
+      got.append(part.data(), n);
+      if (n < ask) break;
+    }
+    ASSERT_EQ(got.size(), failAfter);
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      ASSERT_EQ(static_cast<unsigned char>(got[i]), i % 251) << "byte " << i;
+    }
+    EXPECT_EQ(error,
+              failAfter < kSize ? std::make_error_code(std::errc::io_error) : std::error_code());
+  }
+}
+
+TEST(ReadAheadStream, ReadsOnlyUnderTheLockAndStopsBeforeTheEnd) {
+  std::atomic<int> reads = 0;
+  auto lock = std::make_shared<std::mutex>();
+  const std::size_t endless = std::numeric_limits<std::size_t>::max();
+  {
+    std::unique_lock held(*lock);
+    ReadAheadStream stream(std::make_unique<PatternSource>(endless, endless, reads), lock);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(reads, 0);
+    held.unlock();
+    char byte;
+    std::error_code error;
+    EXPECT_EQ(stream.read(&byte, 1, error), 1u);
+  }  // an endless source: leaving must not wait for its end
+  EXPECT_LE(reads, int{ReadAheadStream::kBlocks} + 1);
 }
 
 TEST(MemberNames, Utf8IsCheckedStrictlyAndLegacyCodePagesAreDecoded) {

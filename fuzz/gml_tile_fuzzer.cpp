@@ -1,5 +1,5 @@
 // Arbitrary bytes as a GML tile. Whatever the file holds, ConvertGmlTile must leave a whole tile
-// raster and a value file of exactly one CR LF line per cell, and both must agree with a plain
+// raster and a value file of one CR LF line per listed value, and both must agree with a plain
 // in-memory reading of the same tokens: first byte picks the grid, the rest is the file.
 #include <bit>
 #include <cstddef>
@@ -61,7 +61,7 @@ void CheckTile(std::string_view bytes, const Grid& grid) {
 
   // Comparing the whole text checks the count of lines and every CR LF too.
   const std::string values = ReadBytes(valuePath);
-  Check(values == JoinLines(expected.valueTexts), "value file differs from the listed values");
+  Check(values == JoinLines(expected.listedTexts), "value file differs from the listed values");
 
   const std::string raster = ReadBytes(rasterPath);
   Check(raster.size() == expected.valueTexts.size() * 4,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -20,6 +21,7 @@ namespace {
 
 constexpr std::string_view kStartPointTag = "startP";
 constexpr std::string_view kValueListTag = "tupleL";
+constexpr std::size_t kStartColumnOffset = 16;  // right behind "<gml:startPoint>"
 
 // Start column and row: the cell that receives the first listed value.
 struct StartPoint {
@@ -31,14 +33,11 @@ bool IsEndOfValueList(std::string_view token) {
   return token.size() >= 3 && token[2] == 'g';
 }
 
-std::optional<StartPoint> FindStartPoint(GmlTokenReader& tokens) {
-  if (!tokens.seekTagged(kStartPointTag)) return std::nullopt;
-  constexpr std::size_t kColumnOffset = 16;  // right behind "<gml:startPoint>"
-  std::string_view token;
-  tokens.next(token);
+StartPoint StartColumnOf(std::string_view token) {
   StartPoint start;
-  if (token.size() > kColumnOffset) start.column = ParseLeadingInteger(token.substr(kColumnOffset));
-  if (tokens.next(token)) start.row = ParseLeadingInteger(token);
+  if (token.size() > kStartColumnOffset) {
+    start.column = ParseLeadingInteger(token.substr(kStartColumnOffset));
+  }
   return start;
 }
 
@@ -58,105 +57,172 @@ OutputFile CreateAfresh(FileSystem& fs, const std::filesystem::path& path) {
   return OutputFile::Create(fs, path);
 }
 
-// The cells before the start point in row `row`: all of them above the start row, the first
-// `column` of the start row, none below.
-std::int64_t CellsBeforeStartInRow(const StartPoint& start, std::int64_t row, int width) {
-  if (row < start.row) return width;
-  if (row > start.row) return 0;
-  return std::clamp<std::int64_t>(start.column, 0, width);
+// The cells before the start point: every row above the start row, and the first `column`
+// cells of the start row when it is a row of the grid.
+std::int64_t CellsBeforeStart(const StartPoint& start, int width, int height) {
+  const std::int64_t rowsAbove = std::clamp<std::int64_t>(start.row, 0, height);
+  const bool startRowInGrid = start.row >= 0 && start.row < height;
+  return rowsAbove * width +
+         (startRowInGrid ? std::clamp<std::int64_t>(start.column, 0, width) : 0);
 }
 
-// Where the values of a tile begin: its start point, and its tokens standing at the first
-// listed value. The status says what is missing when either cannot be found.
-struct TileValues {
+// The value pass's share of the tile's steps: one for every row's worth of values read, and the
+// rest when the list has ended, `height` in all.
+class ValueSteps {
+ public:
+  ValueSteps(Progress& progress, int width, int height)
+      : progress_(progress), width_(width), left_(height) {}
+  void value() {
+    if (++values_ == width_) {
+      values_ = 0;
+      --left_;
+      progress_.step();
+    }
+  }
+  void finish() {
+    for (; left_ > 0; --left_) progress_.step();
+  }
+
+ private:
+  Progress& progress_;
+  int width_;
+  int left_;
+  int values_ = 0;
+};
+
+// What the pass over the GML text found.
+struct TileReading {
   GmlTileStatus status = GmlTileStatus::kConverted;
   StartPoint start;
-  std::optional<GmlTokenReader> tokens;  // only when status is kConverted
+  std::int64_t values = 0;  // lines in the value file
   std::optional<Datum> datum;
 };
 
-TileValues Broken(GmlTileStatus status) {
-  TileValues tile;
-  tile.status = status;
-  return tile;
-}
+// The datum of the first srsName attribute before the value list, once it has been met.
+struct DeclaredDatum {
+  bool met = false;
+  std::optional<Datum> datum;
+};
 
-// Moves `tokens` to the first listed value, which follows the value-list token, and takes the
-// datum from an srsName attribute on the way. Token by token up to that attribute, which
-// stands in the tile's first lines; from there a seek, as for a tile without it.
-bool SeekValueList(GmlTokenReader& tokens, std::optional<Datum>& datum) {
-  std::string_view token;
-  while (tokens.next(token)) {
-    if (GmlTokenReader::IsTagged(token, kValueListTag)) return true;
-    if (IsSrsNameToken(token)) {
-      datum = DatumOfSrsName(token);
-      break;
+// Moves to the first token from here on that is tagged with one of `tags`, leaves it in `token`
+// and returns the index of its tag; nullopt at the end of the file. Until the srsName attribute
+// has been met it goes token by token, taking the datum from it; the attribute stands in the
+// tile's first lines, so from there on a seek does the rest.
+std::optional<std::size_t> SeekTag(GmlTokenReader& tokens, std::span<const std::string_view> tags,
+                                   DeclaredDatum& declared, std::string_view& token) {
+  while (!declared.met) {
+    if (!tokens.next(token)) return std::nullopt;
+    for (std::size_t i = 0; i < tags.size(); ++i) {
+      if (GmlTokenReader::IsTagged(token, tags[i])) return i;
     }
+    if (IsSrsNameToken(token)) declared = {true, DatumOfSrsName(token)};
   }
-  if (!tokens.seekTagged(kValueListTag)) return false;
-  tokens.next(token);
-  return true;
+  const std::optional<std::size_t> found = tokens.seekTagged(tags);
+  if (found) tokens.next(token);
+  return found;
 }
 
-// A GML file that cannot be opened, whatever the reason, is a broken tile of the run.
-std::optional<GmlTokenReader> OpenTokens(FileSystem& fs, const std::filesystem::path& gmlPath) {
-  try {
-    return GmlTokenReader(InputFile::Open(fs, gmlPath));
-  } catch (const FileError&) {
-    return std::nullopt;
-  }
-}
-
-// The start-point pass, then the value list looked for from the file's start, so the start
-// point may stand before or after the list. Each pass opens the file for itself.
-TileValues LocateValues(FileSystem& fs, const std::filesystem::path& gmlPath) {
-  TileValues tile;
-  {
-    std::optional<GmlTokenReader> tokens = OpenTokens(fs, gmlPath);
-    if (!tokens) return Broken(GmlTileStatus::kNotOpened);
-    std::optional<StartPoint> start = FindStartPoint(*tokens);
-    if (!start) return Broken(GmlTileStatus::kNoStartPoint);
-    tile.start = *start;
-  }
-  tile.tokens = OpenTokens(fs, gmlPath);
-  if (!tile.tokens) return Broken(GmlTileStatus::kNotOpened);
-  if (!SeekValueList(*tile.tokens, tile.datum)) return Broken(GmlTileStatus::kNoValueList);
-  return tile;
-}
-
-// The value pass: the listed values from the start point on, every other cell no-data, and
-// every cell of a tile whose start point or value list was not found. Closes the GML file.
-void WriteValueFile(FileSystem& fs, Progress& progress, TileValues tile,
-                    const std::filesystem::path& valueFilePath, int width, int height) {
+// Copies the listed values from the token after the value-list token on, at most `cells` of
+// them, to the value file. A start-point token among them is the start point when none came
+// before; its row is the token after it, as anywhere else.
+void CopyValues(GmlTokenReader& tokens, ValueFileWriter& values, std::int64_t cells,
+                std::optional<StartPoint>& start, ValueSteps& steps, TileReading& reading) {
   std::string_view token;
-  bool ended = !tile.tokens;
+  bool rowPending = false;
+  // The end of the file without the end token ends the list the same way.
+  while (reading.values < cells && tokens.next(token)) {
+    if (rowPending) start->row = ParseLeadingInteger(token);
+    rowPending = !start && GmlTokenReader::IsTagged(token, kStartPointTag);
+    if (rowPending) start = StartColumnOf(token);
+    if (IsEndOfValueList(token)) break;
+    values.line(GmlTokenReader::TextAfterLastComma(token));
+    ++reading.values;
+    steps.value();
+  }
+  if (rowPending && tokens.next(token)) start->row = ParseLeadingInteger(token);
+}
+
+// The one pass: the start point and the value list, whichever comes first, the values, then the
+// start point after them when it was not before, then the rest of the file.
+void ReadTile(GmlTokenReader& tokens, ValueFileWriter& values, std::int64_t cells,
+              ValueSteps& steps, TileReading& reading) {
+  std::optional<StartPoint> start;
+  DeclaredDatum declared;
+  bool listed = false;
+  std::string_view token;
+  constexpr std::string_view kEitherTag[] = {kStartPointTag, kValueListTag};
+  constexpr std::string_view kListTag[] = {kValueListTag};
+  const std::optional<std::size_t> first = SeekTag(tokens, kEitherTag, declared, token);
+  if (first == 0) {
+    start = StartColumnOf(token);
+    if (tokens.next(token)) {
+      start->row = ParseLeadingInteger(token);
+      // The row's token may be the value-list token itself, as the rules read it.
+      listed = GmlTokenReader::IsTagged(token, kValueListTag) ||
+               SeekTag(tokens, kListTag, declared, token).has_value();
+    }
+  } else {
+    listed = first == 1;
+  }
+  if (listed) CopyValues(tokens, values, cells, start, steps, reading);
+  if (!start && tokens.seekTagged(kStartPointTag)) {
+    tokens.next(token);
+    start = StartColumnOf(token);
+    if (tokens.next(token)) start->row = ParseLeadingInteger(token);
+  }
+  tokens.readToEnd();
+  reading.start = start.value_or(StartPoint{});
+  reading.status = !start    ? GmlTileStatus::kNoStartPoint
+                   : !listed ? GmlTileStatus::kNoValueList
+                             : GmlTileStatus::kConverted;
+  if (reading.status == GmlTileStatus::kConverted) reading.datum = declared.datum;
+}
+
+// The value pass: the listed values, one line each. A tile that cannot be opened or read, or
+// lacks its start point or value list, is read no further and becomes no-data.
+TileReading WriteValueFile(FileSystem& fs, Progress& progress, std::optional<InputFile> gml,
+                           const std::filesystem::path& valueFilePath, int width, int height) {
+  TileReading reading;
+  ValueSteps steps(progress, width, height);
   ValueFileWriter values(CreateAfresh(fs, valueFilePath));
-  for (std::int64_t row = 0; row < height; ++row) {
-    const std::int64_t before = CellsBeforeStartInRow(tile.start, row, width);
-    values.noData(before);
-    std::int64_t column = before;
-    for (; column < width && !ended; ++column) {
-      // The end of the file without the end token ends the list the same way.
-      if (!tile.tokens->next(token) || IsEndOfValueList(token)) {
-        ended = true;
-        break;
-      }
-      values.line(GmlTokenReader::TextAfterLastComma(token));
+  if (!gml) {
+    reading.status = GmlTileStatus::kNotOpened;
+  } else {
+    const std::filesystem::path gmlPath = gml->path();
+    try {
+      GmlTokenReader tokens(std::move(*gml));
+      ReadTile(tokens, values, std::int64_t{width} * height, steps, reading);
+    } catch (const FileError& error) {
+      // Only the GML text is read in this pass; the value file is written.
+      if (error.action() != FileAction::kRead || error.path() != gmlPath) throw;
+      reading.status = GmlTileStatus::kNotRead;
     }
-    values.noData(width - column);
-    progress.step();
   }
   values.close();
+  steps.finish();
+  return reading;
 }
 
-void WriteTileRaster(FileSystem& fs, Progress& progress, const std::filesystem::path& valueFilePath,
+// The raster pass: no-data before the start point, then the values in the order they were
+// listed, then no-data once they run out; every cell no-data for a tile that was not converted.
+void WriteTileRaster(FileSystem& fs, Progress& progress, const TileReading& reading,
+                     const std::filesystem::path& valueFilePath,
                      const std::filesystem::path& tileRasterPath, int width, int height) {
+  const std::int64_t cells = std::int64_t{width} * height;
+  const std::int64_t before = reading.status == GmlTileStatus::kConverted
+                                  ? CellsBeforeStart(reading.start, width, height)
+                                  : cells;
+  const std::int64_t valuesEnd = std::min(cells, before + reading.values);
   ValueFileReader values(InputFile::Open(fs, valueFilePath));
   RemoveEarlierFile(fs, tileRasterPath);
   RasterWriter raster = RasterWriter::CreateTile(fs, tileRasterPath);
   std::vector<float> row(static_cast<std::size_t>(width));
+  std::int64_t cell = 0;
   for (int r = 0; r < height; ++r) {
-    for (float& cell : row) cell = values.next();
+    for (float& sample : row) {
+      sample = cell >= before && cell < valuesEnd ? values.next() : kNoData;
+      ++cell;
+    }
     raster.writeRow(row);
     progress.step();
   }
@@ -165,15 +231,29 @@ void WriteTileRaster(FileSystem& fs, Progress& progress, const std::filesystem::
 
 }  // namespace
 
+std::optional<InputFile> OpenGmlFile(FileSystem& fs, const std::filesystem::path& gmlPath) {
+  try {
+    return InputFile::Open(fs, gmlPath);
+  } catch (const FileError&) {
+    return std::nullopt;
+  }
+}
+
 GmlTileResult ConvertGmlTile(FileSystem& fs, Progress& progress,
                              const std::filesystem::path& gmlPath,
                              const std::filesystem::path& valueFilePath,
                              const std::filesystem::path& tileRasterPath, int width, int height) {
-  TileValues tile = LocateValues(fs, gmlPath);
-  const GmlTileResult result{tile.status, tile.datum};
-  WriteValueFile(fs, progress, std::move(tile), valueFilePath, width, height);
-  WriteTileRaster(fs, progress, valueFilePath, tileRasterPath, width, height);
-  return result;
+  return ConvertGmlTile(fs, progress, OpenGmlFile(fs, gmlPath), valueFilePath, tileRasterPath,
+                        width, height);
+}
+
+GmlTileResult ConvertGmlTile(FileSystem& fs, Progress& progress, std::optional<InputFile> gml,
+                             const std::filesystem::path& valueFilePath,
+                             const std::filesystem::path& tileRasterPath, int width, int height) {
+  const TileReading reading =
+      WriteValueFile(fs, progress, std::move(gml), valueFilePath, width, height);
+  WriteTileRaster(fs, progress, reading, valueFilePath, tileRasterPath, width, height);
+  return {reading.status, reading.datum};
 }
 
 }  // namespace elevara

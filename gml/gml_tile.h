@@ -1,5 +1,8 @@
-// One GML elevation tile into one tile raster: the start point is found, the listed values go
-// to the text value file one per line, and the value file is read back into the raster.
+// One GML elevation tile into one tile raster: in one pass over the GML text the listed values go
+// to the text value file one per line and the start point is found, wherever it stands; then the
+// value file is read back into the raster, the values placed from the start point on. One pass,
+// because a member of a ZIP archive can only be inflated from its start again, and the start
+// point stands behind the values in the published tiles.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +10,7 @@
 #include <optional>
 
 #include "platform/file_system.h"
+#include "platform/files.h"
 #include "raster/datum.h"
 
 namespace elevara {
@@ -15,11 +19,13 @@ class Progress;
 
 enum class GmlTileStatus {
   kConverted,
-  // The three below still leave a whole tile raster of no-data, so a raster of an earlier run
+  // The four below still leave a whole tile raster of no-data, so a raster of an earlier run
   // cannot stand in for a tile that is broken now.
   kNotOpened,
   kNoStartPoint,
   kNoValueList,
+  // Opened, but a read failed on the way (an I/O error, a damaged archive member).
+  kNotRead,
 };
 
 // What converting a tile found out about it.
@@ -30,9 +36,9 @@ struct GmlTileResult {
   std::optional<Datum> datum;
 };
 
-// The progress steps of one tile of `height` rows: one after every row of the value file and
-// one after every row of the raster. A caller that skips a tile takes them all the same, so
-// the bar it sized by this count ends full.
+// The progress steps of one tile of `height` rows: `height` while the values are read (one for
+// every row's worth of them, the rest when the list ends) and one after every row of the raster. A
+// caller that skips a tile takes them all the same, so the bar it sized by this count ends full.
 constexpr std::int64_t GmlTileSteps(int height) {
   return 2 * std::int64_t{height};
 }
@@ -43,6 +49,16 @@ constexpr std::int64_t GmlTileSteps(int height) {
 // datum changes none of its bytes. A file that cannot be created or written throws FileError.
 GmlTileResult ConvertGmlTile(FileSystem& fs, Progress& progress,
                              const std::filesystem::path& gmlPath,
+                             const std::filesystem::path& valueFilePath,
+                             const std::filesystem::path& tileRasterPath, int width, int height);
+
+// The GML file at `gmlPath`, opened; nullopt when it cannot be, whatever the reason: a broken
+// tile of the run, not the end of it.
+std::optional<InputFile> OpenGmlFile(FileSystem& fs, const std::filesystem::path& gmlPath);
+
+// The same for a GML text the caller has opened (a member of an archive), nullopt when it could
+// not be; failures to read it are the tile's, under its path, not the command's.
+GmlTileResult ConvertGmlTile(FileSystem& fs, Progress& progress, std::optional<InputFile> gml,
                              const std::filesystem::path& valueFilePath,
                              const std::filesystem::path& tileRasterPath, int width, int height);
 

@@ -134,21 +134,39 @@ bool GmlTokenReader::isTaggedTokenAt(std::size_t start, std::string_view tag) co
 }
 
 bool GmlTokenReader::seekTagged(std::string_view tag) {
+  return seekTagged(std::span<const std::string_view>(&tag, 1)).has_value();
+}
+
+std::optional<std::size_t> GmlTokenReader::seekTagged(std::span<const std::string_view> tags) {
   dropIndex();
-  const char last = tag[kTagLength - 1];
+  const std::size_t count = std::min(tags.size(), kMaxSeekTags);
   std::size_t searchFrom = pos_ + kSeekContext - 1;
   for (;;) {
+    // The next hit on each tag's last byte from searchFrom on (end_ for none), each looked for
+    // again only once the search has passed it, so every byte is looked at once per tag.
+    std::size_t hits[kMaxSeekTags];
+    std::fill(hits, hits + count, std::size_t{0});
     while (searchFrom < end_) {
-      const char* base = buffer_.data();
-      const void* hit = std::memchr(base + searchFrom, last, end_ - searchFrom);
-      if (hit == nullptr) break;
-      const auto at = static_cast<std::size_t>(static_cast<const char*>(hit) - base);
-      const std::size_t start = at - (kSeekContext - 1);
-      if (isTaggedTokenAt(start, tag)) {
-        pos_ = start;
-        return true;
+      std::size_t nearest = end_;
+      for (std::size_t i = 0; i < count; ++i) {
+        if (hits[i] < searchFrom) {
+          const char* base = buffer_.data();
+          const void* hit =
+              std::memchr(base + searchFrom, tags[i][kTagLength - 1], end_ - searchFrom);
+          hits[i] = hit == nullptr ? end_
+                                   : static_cast<std::size_t>(static_cast<const char*>(hit) - base);
+        }
+        nearest = std::min(nearest, hits[i]);
       }
-      searchFrom = at + 1;
+      if (nearest == end_) break;
+      const std::size_t start = nearest - (kSeekContext - 1);
+      for (std::size_t i = 0; i < count; ++i) {
+        if (hits[i] == nearest && isTaggedTokenAt(start, tags[i])) {
+          pos_ = start;
+          return i;
+        }
+      }
+      searchFrom = nearest + 1;
     }
     // Keep only what a hit in the next block may still need. Whenever this drops bytes, pos_
     // lands strictly before every token start that a later hit can give, so the boundary rule
@@ -158,10 +176,17 @@ bool GmlTokenReader::seekTagged(std::string_view tag) {
     const std::size_t searched = end_ - keepFrom;
     if (!refill(keepFrom)) {
       pos_ = end_;
-      return false;
+      return std::nullopt;
     }
     searchFrom = std::max(searched, pos_ + kSeekContext - 1);
   }
+}
+
+void GmlTokenReader::readToEnd() {
+  dropIndex();
+  while (refill(end_)) {
+  }
+  pos_ = end_;
 }
 
 }  // namespace elevara

@@ -6,6 +6,8 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -87,6 +89,14 @@ class GmlTokenReader {
   // The search looks for the tag's last byte with memchr and checks the token around each hit,
   // so it runs at memory speed instead of token by token.
   bool seekTagged(std::string_view tag);
+  // The same for whichever of `tags` (at most kMaxSeekTags) comes first: the index of its tag,
+  // nullopt at the end of the file.
+  std::optional<std::size_t> seekTagged(std::span<const std::string_view> tags);
+  static constexpr std::size_t kMaxSeekTags = 4;
+
+  // Reads what is left of the file without looking at it, so that a check at its end (the
+  // checksum of an archive member) has run; a failure throws as any read does.
+  void readToEnd();
 
  private:
   static constexpr std::size_t kTagOffset = 5;

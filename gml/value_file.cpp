@@ -6,7 +6,6 @@
 namespace elevara {
 namespace {
 
-constexpr std::string_view kNoDataLine = "-9999\r\n";
 constexpr std::size_t kValueBufferSize = std::size_t{1} << 20;
 // Twice the output file's own buffer, so that full blocks go straight to the file.
 constexpr std::size_t kValueWriteBlockSize = std::size_t{2} << 20;
@@ -15,14 +14,6 @@ constexpr std::size_t kValueWriteBlockSize = std::size_t{2} << 20;
 
 ValueFileWriter::ValueFileWriter(OutputFile file)
     : file_(std::move(file)), buffer_(kValueWriteBlockSize) {}
-
-void ValueFileWriter::noData(std::int64_t count) {
-  for (std::int64_t i = 0; i < count; ++i) {
-    if (used_ + kNoDataLine.size() > buffer_.size()) flush();
-    std::memcpy(buffer_.data() + used_, kNoDataLine.data(), kNoDataLine.size());
-    used_ += kNoDataLine.size();
-  }
-}
 
 void ValueFileWriter::close() {
   flush();

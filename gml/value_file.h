@@ -1,5 +1,5 @@
-// The value file "dtm.txt": one line of value text per cell, written from the tokens of a GML
-// tile and read back into the cells of the tile raster.
+// The value file "dtm.txt": one line of value text per listed value, written from the tokens of
+// a GML tile and read back into the cells of the tile raster from its start point on.
 #pragma once
 
 #include <bit>
@@ -47,8 +47,6 @@ class ValueFileWriter {
     used_ += text.size() + 2;
   }
 
-  // `count` lines "-9999".
-  void noData(std::int64_t count);
   void close();
 
  private:
@@ -112,7 +110,7 @@ inline std::size_t ShortLineLength(const char* at) {
 #endif
 }
 
-// The cells of the value file, one line each, read back in blocks.
+// The values of the value file, one line each, read back in blocks; past its end, no-data.
 class ValueFileReader {
  public:
   explicit ValueFileReader(InputFile file);

@@ -343,7 +343,7 @@ TEST(PublishedGml5Run, PlacesEightTilesInMosaic362430) {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(ELEVARA_SAMPLES)) {
     const std::string name = entry.path().filename().string();
-    if (name.find("DEM5B") == std::string::npos) continue;
+    if (name.find("DEM5B") == std::string::npos || entry.path().extension() != ".xml") continue;
     fs::copy_file(entry.path(), folder / name);
     names.push_back(name);
   }

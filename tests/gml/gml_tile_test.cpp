@@ -152,11 +152,11 @@ TEST_F(TileRun, ValueTextIsWhatFollowsTheLastComma) {
   EXPECT_TRUE(SameCells(ReadFloats(raster), want, 11));
 }
 
-TEST_F(TileRun, TheValueFileHoldsOneCrLfLinePerCell) {
+TEST_F(TileRun, TheValueFileHoldsTheListedValuesOneCrLfLineEach) {
   WriteBytes(gml, MakeGml({.startPoint = "<gml:startPoint>1 0</gml:startPoint>",
                            .values = {"t,1.5", "t,-2", "t,+3", "t,", "t,x,9"}}));
   convert(3, 3);
-  EXPECT_EQ(ReadBytes(values), "-9999\r\n1.5\r\n-2\r\n+3\r\n\r\n9\r\n-9999\r\n-9999\r\n-9999\r\n");
+  EXPECT_EQ(ReadBytes(values), "1.5\r\n-2\r\n+3\r\n\r\n9\r\n");
   EXPECT_EQ(ReadFloats(raster),
             (std::vector<float>{kNoData, 1.5f, -2, 3, kNoData, 9, kNoData, kNoData, kNoData}));
 }
@@ -211,9 +211,6 @@ TEST_F(TileRun, BrokenTilesGiveAWholeRasterOfNoData) {
     EXPECT_EQ(convert(3, 2), c.status);
     EXPECT_EQ(steps, 4);
     EXPECT_EQ(ReadFloats(raster), std::vector<float>(6, kNoData));
-    std::string lines;
-    for (int i = 0; i < 6; ++i) lines += "-9999\r\n";
-    EXPECT_EQ(ReadBytes(values), lines);
   }
 }
 
@@ -345,6 +342,7 @@ TEST(PublishedTiles, ConvertAsThePlainReading) {
   std::vector<Tile> tiles;
   for (const auto& entry : std::filesystem::directory_iterator(ELEVARA_SAMPLES)) {
     const std::string name = entry.path().filename().string();
+    if (entry.path().extension() != ".xml") continue;
     if (name.find("DEM5B") != std::string::npos) tiles.push_back({entry.path(), 225, 150});
     if (name.find("DEM10B") != std::string::npos) tiles.push_back({entry.path(), 1125, 750});
   }

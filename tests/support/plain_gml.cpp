@@ -29,6 +29,24 @@ std::size_t FindTagged(const std::vector<std::string_view>& tokens, std::string_
   return at;
 }
 
+std::string_view ValueText(std::string_view token) {
+  const std::size_t comma = token.rfind(',');
+  return comma == std::string_view::npos ? token : token.substr(comma + 1);
+}
+
+// The value texts of the tokens after the first value-list token, up to the end token or the
+// end of the file, at most `cells` of them.
+std::vector<std::string> ListedTexts(const std::vector<std::string_view>& tokens,
+                                     std::size_t cells) {
+  std::vector<std::string> texts;
+  for (std::size_t at = FindTagged(tokens, "tupleL") + 1;
+       at < tokens.size() && texts.size() < cells; ++at) {
+    if (tokens[at].size() >= 3 && tokens[at][2] == 'g') break;
+    texts.emplace_back(ValueText(tokens[at]));
+  }
+  return texts;
+}
+
 }  // namespace
 
 bool IsTaggedToken(std::string_view token, std::string_view tag) {
@@ -52,6 +70,7 @@ PlainTile ReadTilePlainly(std::string_view gml, int width, int height) {
   const std::vector<std::string_view> tokens = SplitTokens(gml);
   PlainTile tile;
   tile.valueTexts.assign(std::size_t(width) * std::size_t(height), "-9999");
+  tile.listedTexts = ListedTexts(tokens, tile.valueTexts.size());
 
   const std::size_t startAt = FindTagged(tokens, "startP");
   if (startAt == tokens.size()) {
@@ -75,9 +94,7 @@ PlainTile ReadTilePlainly(std::string_view gml, int width, int height) {
       if (next == tokens.size()) return tile;
       const std::string_view token = tokens[next++];
       if (token.size() >= 3 && token[2] == 'g') return tile;
-      const std::size_t comma = token.rfind(',');
-      tile.valueTexts[std::size_t(r * width + c)] =
-          comma == std::string_view::npos ? token : token.substr(comma + 1);
+      tile.valueTexts[std::size_t(r * width + c)] = ValueText(token);
     }
   }
   return tile;

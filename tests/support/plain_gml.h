@@ -16,11 +16,13 @@ std::vector<std::string_view> SplitTokens(std::string_view bytes);
 // A token whose bytes 5 to 10 are `tag` (six bytes).
 bool IsTaggedToken(std::string_view token, std::string_view tag);
 
-// What the three passes give for a width x height tile: the status, and the value text of every
-// cell, row by row ("-9999" where no value is).
+// What the rules give for a width x height tile: the status, the value text of every cell, row
+// by row ("-9999" where no value is), and the value texts as the list gives them, at most one per
+// cell, whatever the start point.
 struct PlainTile {
   GmlTileStatus status = GmlTileStatus::kConverted;
   std::vector<std::string> valueTexts;
+  std::vector<std::string> listedTexts;
 };
 PlainTile ReadTilePlainly(std::string_view gml, int width, int height);
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "gml/gml_inputs.h"
 #include "gml/gml_tile.h"
 #include "platform/files.h"
 #include "platform/services.h"
@@ -99,11 +100,13 @@ ConvertedTiles ConvertListedTiles(FileSystem& fs, Progress& progress,
                                   std::vector<std::filesystem::path>& skipped) {
   const MosaicLayout& layout = conversion.layout;
   const std::filesystem::path valueFilePath = folder / kGmlValueFileName;
+  GmlInputReader inputs(fs, folder);
   CodeTable codes;
   ConvertedTiles converted;
   ForEachListedName(fs, listPath, [&](std::string_view name) {
-    const std::filesystem::path gmlPath = folder / PathFromUtf8(name);
-    TileName tile(name, conversion);
+    const std::filesystem::path gmlPath = inputs.pathOf(name);
+    // A member's place comes from its own file name, as if it stood in the folder.
+    TileName tile(GmlInputReader::FileNameOf(name), conversion);
     if (!tile.holdsAllPositions()) {
       // Its steps are still taken, so the bar ends full.
       for (std::int64_t i = 0; i < GmlTileSteps(layout.tileHeight); ++i) progress.step();
@@ -113,8 +116,9 @@ ConvertedTiles ConvertListedTiles(FileSystem& fs, Progress& progress,
     codes.add(tile.mosaicCode());
     const std::filesystem::path tilePath =
         folder / PathFromUtf8(tile.tileCode() + std::string(conversion.nameSuffix));
-    const GmlTileResult result = ConvertGmlTile(fs, progress, gmlPath, valueFilePath, tilePath,
-                                                layout.tileWidth, layout.tileHeight);
+    const GmlTileResult result =
+        ConvertGmlTile(fs, progress, inputs.open(name), valueFilePath, tilePath, layout.tileWidth,
+                       layout.tileHeight);
     const bool holdsElevations = result.status == GmlTileStatus::kConverted;
     if (!holdsElevations) skipped.push_back(gmlPath);
     converted.declared.insert_or_assign(tilePath, DeclaredTile{holdsElevations, result.datum});
@@ -139,8 +143,9 @@ CommandResult ConvertFolder(Services& services, const GmlConversion& conversion,
   const std::filesystem::path listPath = folder / kGmlListFileName;
   std::vector<std::filesystem::path> skipped;
 
-  const std::string_view pattern = conversion.pattern;
-  WriteNameList(fs, folder, std::span(&pattern, 1), listPath, skipped);
+  GmlInputs inputs = FindGmlInputs(fs, folder, conversion.pattern);
+  skipped = std::move(inputs.unreadable);
+  WriteNameList(fs, folder, inputs.names, listPath, skipped);
   std::int64_t count = 0;
   ForEachListedName(fs, listPath, [&count](std::string_view) { ++count; });
   if (count == 0) {
@@ -166,7 +171,7 @@ CommandResult ConvertFolder(Services& services, const GmlConversion& conversion,
         tiles.declare(tile, datums);
       });
   skipped.insert(skipped.end(), unreadable.begin(), unreadable.end());
-  return ReportFinished(services, progress, std::move(skipped));
+  return ReportFinished(services, progress, std::move(skipped), folder);
 }
 
 }  // namespace

@@ -29,9 +29,10 @@ extern const GmlConversion kGml10Conversion;
 // 5 m tiles "FG-GML*dem5*.xml" into 2250 x 1500 mosaics "<code>-DEM5".
 extern const GmlConversion kGml5Conversion;
 
-// Asks for one tile, converts every matching tile of its folder and assembles the mosaics. A
-// listed name too short for the positions, or a tile that cannot be opened or lacks its start
-// point or value list, is named in the final report and in the result's `skipped`.
+// Asks for one tile (or ZIP file), converts every matching tile of its folder and of the folder's
+// ZIP files (FindGmlInputs) and assembles the mosaics. A listed name too short for the
+// positions, a tile that cannot be opened or read or lacks its start point or value list, and an
+// archive that cannot be read are named in the final report and in the result's `skipped`.
 CommandResult RunGmlConversion(Services& services, const GmlConversion& conversion);
 
 CommandResult RunGml10Conversion(Services& services);
@@ -42,7 +43,8 @@ inline constexpr char kGmlValueFileName[] = "dtm.txt";
 
 namespace gml_text {
 inline constexpr char kOpenTitle[] = "対象GMLファイル（１ファイル）を指定する";
-inline constexpr char kOpenFilter[] = "XMLファイル (*.xml) | *.xml";
+// The tiles, then the ZIP files they are delivered in: the folder of either is the one converted.
+inline constexpr char kOpenFilter[] = "XMLファイル (*.xml) | *.xml | ZIPファイル (*.zip) | *.zip";
 inline constexpr char kNoFileChosen[] =
     "対象GMLファイルが指定されていません\n再度、実行してください";
 inline constexpr char kNoFileFound[] = "対象GMLファイルが見つかりません\n再度、実行してください";

@@ -4,15 +4,29 @@
 #include "platform/services.h"
 
 namespace elevara {
+namespace {
 
-std::string FinalReport(const std::vector<std::filesystem::path>& skipped) {
+// The name within `folder`, with "/" between the names as in the list of a batch command; the
+// bare name of a file elsewhere.
+std::string ReportedName(const std::filesystem::path& path, const std::filesystem::path& folder) {
+  const std::filesystem::path within =
+      folder.empty() ? std::filesystem::path() : path.lexically_relative(folder);
+  if (within.empty() || *within.begin() == "..") return DisplayPath(path.filename());
+  const std::u8string text = within.generic_u8string();
+  return std::string(text.begin(), text.end());
+}
+
+}  // namespace
+
+std::string FinalReport(const std::vector<std::filesystem::path>& skipped,
+                        const std::filesystem::path& folder) {
   std::string text = kFinishedMessage;
   if (skipped.empty()) return text;
   constexpr std::size_t kNamesShown = kFinalReportNamesShown;
   text += "\n読み込めなかったファイル：" + std::to_string(skipped.size()) + "件";
   for (std::size_t i = 0; i < skipped.size() && i < kNamesShown; ++i) {
     text += "\n";
-    text += DisplayPath(skipped[i].filename());
+    text += ReportedName(skipped[i], folder);
   }
   if (skipped.size() > kNamesShown) {
     text += "\nほか" + std::to_string(skipped.size() - kNamesShown) + "件";
@@ -21,8 +35,9 @@ std::string FinalReport(const std::vector<std::filesystem::path>& skipped) {
 }
 
 CommandResult ReportFinished(Services& services, Progress& progress,
-                             std::vector<std::filesystem::path> skipped) {
-  services.showMessage(FinalReport(skipped));
+                             std::vector<std::filesystem::path> skipped,
+                             const std::filesystem::path& folder) {
+  services.showMessage(FinalReport(skipped, folder));
   progress.reset();
   return {CommandOutcome::kFinished, std::move(skipped)};
 }

@@ -32,16 +32,20 @@ struct CommandResult {
 inline constexpr char kFinishedMessage[] = "ファイル変換を終了しました";
 
 // The final report: kFinishedMessage, then, only when files were skipped, how many and which
-// (at most kFinalReportNamesShown names, then how many more, so the box stays readable).
+// (at most kFinalReportNamesShown names, then how many more, so the box stays readable). A file
+// is named by its path from `folder` when it lies there ("a.zip/x.xml" for a member of an
+// archive), by its bare name otherwise.
 inline constexpr std::size_t kFinalReportNamesShown = 10;
-std::string FinalReport(const std::vector<std::filesystem::path>& skipped);
+std::string FinalReport(const std::vector<std::filesystem::path>& skipped,
+                        const std::filesystem::path& folder = {});
 
 class Progress;
 
-// The end of a batch command that got through its phases: the final report naming `skipped`,
-// then the bar back at position 0 once the box is closed.
+// The end of a batch command that got through its phases: the final report naming `skipped`
+// (from `folder`, see FinalReport), then the bar back at position 0 once the box is closed.
 CommandResult ReportFinished(Services& services, Progress& progress,
-                             std::vector<std::filesystem::path> skipped);
+                             std::vector<std::filesystem::path> skipped,
+                             const std::filesystem::path& folder = {});
 
 // Runs a command body; a FileError that leaves it is shown by showErrorMessage (the action, the
 // file and the reason) and ends the command as kFailed. Other exceptions pass on to the caller's

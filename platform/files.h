@@ -24,6 +24,10 @@ class InputFile {
   // exists but cannot be opened (no permission, a folder of that name) throws FileError: the
   // user must hear of it.
   static std::optional<InputFile> OpenIfPresent(FileSystem& fs, const std::filesystem::path& path);
+  // A stream opened another way (a member of an archive); its failures name `path`.
+  static InputFile FromStream(std::unique_ptr<RawFile> stream, std::filesystem::path path) {
+    return InputFile(std::move(stream), std::move(path));
+  }
 
   InputFile(InputFile&&) noexcept = default;
   InputFile& operator=(InputFile&&) noexcept = default;

@@ -12,7 +12,12 @@ void WriteNameList(FileSystem& fs, const std::filesystem::path& folder,
                    std::span<const std::string_view> patterns,
                    const std::filesystem::path& listPath,
                    std::vector<std::filesystem::path>& unlisted) {
-  const std::vector<std::string> names = SearchFolder(fs, folder, patterns);
+  WriteNameList(fs, folder, SearchFolder(fs, folder, patterns), listPath, unlisted);
+}
+
+void WriteNameList(FileSystem& fs, const std::filesystem::path& folder,
+                   const std::vector<std::string>& names, const std::filesystem::path& listPath,
+                   std::vector<std::filesystem::path>& unlisted) {
   AtomicOutputFile list = AtomicOutputFile::Create(fs, listPath, Durability::kWorkingFile);
   for (const std::string& name : names) {
     if (name.find_first_of("\r\n") != std::string::npos) {

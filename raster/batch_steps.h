@@ -26,6 +26,11 @@ void WriteNameList(FileSystem& fs, const std::filesystem::path& folder,
                    std::span<const std::string_view> patterns,
                    const std::filesystem::path& listPath,
                    std::vector<std::filesystem::path>& unlisted);
+// The same for names found another way (the entries of the folder, then the members of its
+// archives by their locations), in their order.
+void WriteNameList(FileSystem& fs, const std::filesystem::path& folder,
+                   const std::vector<std::string>& names, const std::filesystem::path& listPath,
+                   std::vector<std::filesystem::path>& unlisted);
 
 // Calls `visit` with every name of the list file, read back line by line, so that a name with
 // blanks stays one name. An empty line names nothing. Throws FileError.

@@ -1,0 +1,63 @@
+#include "gml/gml_inputs.h"
+
+#include <unordered_set>
+
+#include "gml/gml_tile.h"
+#include "platform/folder_search.h"
+#include "platform/zip_archive.h"
+
+namespace elevara {
+namespace {
+
+constexpr std::string_view kArchivePattern = "*.zip";
+
+// A file name as the search compares it, ASCII letters in one case.
+std::string Folded(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return folded;
+}
+
+}  // namespace
+
+GmlInputs FindGmlInputs(FileSystem& fs, const std::filesystem::path& folder,
+                        std::string_view pattern, const ArchiveLimits& limits) {
+  GmlInputs inputs;
+  inputs.names = SearchFolder(fs, folder, pattern);
+  std::unordered_set<std::string> seen;
+  for (const std::string& name : inputs.names) seen.insert(Folded(name));
+  for (const std::string& archive : SearchFolder(fs, folder, kArchivePattern)) {
+    ArchiveListing listing = ListArchiveMembers(fs, folder, archive, pattern, limits);
+    for (std::string& location : listing.members) {
+      if (seen.insert(Folded(MemberFileName(location))).second) {
+        inputs.names.push_back(std::move(location));
+      }
+    }
+    for (const UnreadableArchive& unreadable : listing.unreadable) {
+      inputs.unreadable.push_back(folder / PathFromUtf8(unreadable.location));
+    }
+  }
+  return inputs;
+}
+
+GmlInputReader::GmlInputReader(FileSystem& fs, const std::filesystem::path& folder,
+                               const ArchiveLimits& limits)
+    : fs_(fs), folder_(folder), members_(fs, folder, limits) {}
+
+std::filesystem::path GmlInputReader::pathOf(std::string_view name) const {
+  return folder_ / PathFromUtf8(name);
+}
+
+std::optional<InputFile> GmlInputReader::open(std::string_view name) {
+  if (IsMemberLocation(name)) {
+    std::error_code error;
+    std::unique_ptr<RawFile> member = members_.open(name, error);
+    if (member == nullptr) return std::nullopt;
+    return InputFile::FromStream(std::move(member), pathOf(name));
+  }
+  return OpenGmlFile(fs_, pathOf(name));
+}
+
+}  // namespace elevara

@@ -2,7 +2,10 @@
 
 #include <zip.h>
 
+#include <cstring>
+#include <fstream>
 #include <stdexcept>
+#include <vector>
 
 #include "tests/support/files.h"
 
@@ -46,6 +49,41 @@ std::string ZipBytes(const std::vector<ZipMember>& members) {
   TempFolder folder;
   WriteZip(folder / "archive.zip", members);
   return ReadBytes(folder / "archive.zip");
+}
+
+void ExtractZip(const std::filesystem::path& path, const std::filesystem::path& folder) {
+  int error = 0;
+  zip_t* archive = zip_open(path.string().c_str(), ZIP_RDONLY, &error);
+  Require(archive != nullptr, "open for unpacking");
+  std::vector<char> block(std::size_t{1} << 20);
+  for (zip_int64_t i = 0; i < zip_get_num_entries(archive, 0); ++i) {
+    const std::string name = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
+    if (name.empty() || name.back() == '/') continue;
+    zip_file_t* member = zip_fopen_index(archive, static_cast<zip_uint64_t>(i), 0);
+    Require(member != nullptr, "open a member");
+    std::ofstream out(folder / name.substr(name.rfind('/') + 1), std::ios::binary);
+    for (zip_int64_t got; (got = zip_fread(member, block.data(), block.size())) > 0;) {
+      out.write(block.data(), static_cast<std::streamsize>(got));
+    }
+    zip_fclose(member);
+    Require(static_cast<bool>(out), "unpack a member");
+  }
+  zip_discard(archive);
+}
+
+bool SameBytes(const std::filesystem::path& a, const std::filesystem::path& b) {
+  std::ifstream left(a, std::ios::binary), right(b, std::ios::binary);
+  if (!left || !right) return false;
+  std::vector<char> one(std::size_t{1} << 20), other(one.size());
+  for (;;) {
+    left.read(one.data(), static_cast<std::streamsize>(one.size()));
+    right.read(other.data(), static_cast<std::streamsize>(other.size()));
+    if (left.gcount() != right.gcount()) return false;
+    if (std::memcmp(one.data(), other.data(), static_cast<std::size_t>(left.gcount())) != 0) {
+      return false;
+    }
+    if (left.gcount() == 0) return true;
+  }
 }
 
 void PatchFirstMember(std::string& archive, ZipField field, std::uint32_t value) {

@@ -29,6 +29,13 @@ void WriteZip(const std::filesystem::path& path, const std::vector<ZipMember>& m
 // The bytes of such an archive.
 std::string ZipBytes(const std::vector<ZipMember>& members);
 
+// Unpacks every file member of the archive at `path` into `folder` under its own file name (the
+// part of its name after the last "/"), as a user unpacking a download would.
+void ExtractZip(const std::filesystem::path& path, const std::filesystem::path& folder);
+
+// Whether two files hold the same bytes, read a block at a time (for rasters of hundreds of MB).
+bool SameBytes(const std::filesystem::path& a, const std::filesystem::path& b);
+
 // Fields of the first member's local header and of its central directory record, by their
 // offset in the local header; PatchFirstMember writes a little-endian value into both.
 enum class ZipField : std::size_t { kFlags = 6, kMethod = 8, kCrc = 14, kSize = 22 };

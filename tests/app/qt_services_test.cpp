@@ -13,6 +13,7 @@
 #include "app/dialog_filter.h"
 #include "app/message_boxes.h"
 #include "app/qt_services.h"
+#include "gml/gml_conversion.h"
 #include "raster/dem5_merge.h"
 #include "tests/app/scripted_runner.h"
 
@@ -73,6 +74,9 @@ void QtServicesTest::nameFilters_data() {
                                  << QStringList{"XMLファイル (*.xml) (*.xml)"};
   QTest::newRow("no blanks") << "RAWファイル (*.raw)|*.raw"
                              << QStringList{"RAWファイル (*.raw) (*.raw)"};
+  QTest::newRow("the GML commands' tiles and ZIP files")
+      << QString::fromUtf8(elevara::gml_text::kOpenFilter)
+      << QStringList{"XMLファイル (*.xml) (*.xml)", "ZIPファイル (*.zip) (*.zip)"};
   QTest::newRow("several pairs and patterns")
       << "Rasters | *.raw;*.bin | All | *.*" << QStringList{"Rasters (*.raw *.bin)", "All (*)"};
   QTest::newRow("pattern only") << "*.raw" << QStringList{"*.raw (*.raw)"};

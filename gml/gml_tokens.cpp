@@ -4,10 +4,13 @@
 #include <bit>
 #include <cstring>
 
+#include "platform/errors.h"
+
 namespace elevara {
 
-GmlTokenReader::GmlTokenReader(InputFile file, std::size_t bufferSize)
+GmlTokenReader::GmlTokenReader(InputFile file, std::size_t bufferSize, std::size_t maxTokenSize)
     : file_(std::move(file)),
+      maxTokenSize_(maxTokenSize),
       capacity_(std::max<std::size_t>(bufferSize, 1)),
       buffer_(capacity_ + kPadding),
       bounds_(kIndexWindow + 64) {}
@@ -90,6 +93,10 @@ bool GmlTokenReader::refill(std::size_t keepFrom) {
   end_ = kept;
   if (eof_) return false;
   if (kept == capacity_) {
+    if (capacity_ >= maxTokenSize_) {
+      throw FileError(FileAction::kRead, file_.path(),
+                      std::make_error_code(std::errc::value_too_large));
+    }
     capacity_ *= 2;
     buffer_.resize(capacity_ + kPadding);
   }

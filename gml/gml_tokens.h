@@ -33,15 +33,20 @@ inline bool IsGmlSpace(char c) {
 }
 
 // Streams the tokens of one file through a block buffer. A token longer than the buffer makes the
-// buffer grow, so tokens of any length come out whole.
+// buffer grow, so tokens come out whole, up to a bound far beyond any tile's.
 class GmlTokenReader {
  public:
   static constexpr std::size_t kDefaultBufferSize = std::size_t{1} << 20;
+  // A token of a tile holds some tens of bytes. One longer than this ends the reading as a read
+  // failure (FileError, kRead, "value too large") of the file, so that a hostile file, or a
+  // ZIP member that inflates to one endless token, cannot take the memory.
+  static constexpr std::size_t kDefaultMaxTokenSize = std::size_t{64} << 20;
   // Bytes behind the end of every token that next() returns which may be read, though they are
   // not the token's: fixed-size copies and loads of a short token need no bounds check.
   static constexpr std::size_t kReadablePastToken = 16;
 
-  explicit GmlTokenReader(InputFile file, std::size_t bufferSize = kDefaultBufferSize);
+  explicit GmlTokenReader(InputFile file, std::size_t bufferSize = kDefaultBufferSize,
+                          std::size_t maxTokenSize = kDefaultMaxTokenSize);
 
   // The next token; false at the end of the file. The view stays valid until the next call.
   ELEVARA_GML_INLINE bool next(std::string_view& token) {
@@ -126,6 +131,7 @@ class GmlTokenReader {
   bool refill(std::size_t keepFrom);
 
   InputFile file_;
+  std::size_t maxTokenSize_;
   std::size_t capacity_;
   std::vector<char> buffer_;
   std::vector<std::size_t> bounds_;  // start, end, start, end ... of whole tokens

@@ -3,7 +3,9 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
+#include <iterator>
 #include <random>
 #include <utility>
 
@@ -220,9 +222,9 @@ std::filesystem::path ScratchPath(const ArchiveLimits& limits, std::error_code& 
   if (error) return {};
   std::random_device random;
   const std::uint64_t tag = (std::uint64_t{random()} << 32) ^ random();
-  char name[40];
-  std::snprintf(name, sizeof name, "elevara-%016llx.zip", static_cast<unsigned long long>(tag));
-  return folder / name;
+  char digits[16];
+  const auto end = std::to_chars(std::begin(digits), std::end(digits), tag, 16).ptr;
+  return folder / ("elevara-" + std::string(std::begin(digits), end) + ".zip");
 }
 
 // Copies a member stream into a file, all of it; false and `error` when either side fails.

@@ -3,6 +3,7 @@
 #include <random>
 
 #include "gml/gml_tokens.h"
+#include "platform/errors.h"
 #include "tests/support/files.h"
 #include "tests/support/plain_gml.h"
 
@@ -105,6 +106,24 @@ TEST(GmlTokenReader, SeeksOnlyFromWhereItStands) {
   EXPECT_EQ(token, "<gml:tupleList>b");
   EXPECT_FALSE(reader.seekTagged("tupleL"));
   EXPECT_FALSE(reader.next(token));
+}
+
+TEST(GmlTokenReader, ATokenPastTheBoundIsAReadFailureOfTheFile) {
+  TempFolder folder;
+  const auto path = folder / "endless.xml";
+  testing::WriteBytes(path, "short " + std::string(100, 't') + " after");
+  GmlTokenReader reader(InputFile::Open(SystemFileSystem(), path), 8, 64);
+  std::string_view token;
+  ASSERT_TRUE(reader.next(token));
+  EXPECT_EQ(token, "short");
+  try {
+    reader.next(token);
+    ADD_FAILURE() << "a token of 100 bytes came out";
+  } catch (const FileError& error) {
+    EXPECT_EQ(error.action(), FileAction::kRead);
+    EXPECT_EQ(error.path(), path);
+    EXPECT_EQ(error.reason(), std::errc::value_too_large);
+  }
 }
 
 TEST(GmlTokenReader, TheValueTextFollowsTheLastComma) {

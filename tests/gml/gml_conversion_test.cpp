@@ -7,6 +7,7 @@
 #include "gml/gml_conversion.h"
 #include "platform/files.h"
 #include "raster/raw_raster.h"
+#include "tests/gml/small_conversion.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/files.h"
 #include "tests/support/plain_gml.h"
@@ -26,10 +27,7 @@ using testing::Tokens;
 using testing::WriteBytes;
 using testing::WriteFloats;
 
-// The GML5 name positions with tiles of 3 x 2 cells in a 2 x 2 mosaic: the whole command in a
-// few hundred bytes.
-constexpr std::size_t kGml5Positions[] = {7, 8, 9, 10, 12, 13};
-const GmlConversion kSmall{"FG-GML*dem5*.xml", {3, 2, 2, 2}, kGml5Positions, 15, 16, "-DEM5"};
+using testing::kSmall;
 
 const std::string kOpenCall =
     std::string("open ") + gml_text::kOpenTitle + " | " + gml_text::kOpenFilter;
@@ -225,7 +223,8 @@ TEST_F(GmlRun, NamesTooShortForThePositionsAreSkippedButStillStepped) {
 }
 
 TEST_F(GmlRun, TheCodeTableHasNoLimit) {
-  const GmlConversion single{"FG-GML*dem5*.xml", {1, 1, 1, 1}, kGml5Positions, 15, 16, "-DEM5"};
+  const GmlConversion single{
+      "FG-GML*dem5*.xml", {1, 1, 1, 1}, testing::kSmallCodePositions, 15, 16, "-DEM5"};
   constexpr int kCodes = 601;
   for (int i = 0; i < kCodes; ++i) {
     char name[64];

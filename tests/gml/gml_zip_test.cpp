@@ -9,6 +9,7 @@
 
 #include "gml/gml_conversion.h"
 #include "raster/raw_raster.h"
+#include "tests/gml/small_conversion.h"
 #include "tests/support/files.h"
 #include "tests/support/plain_gml.h"
 #include "tests/support/scripted_services.h"
@@ -31,9 +32,7 @@ using testing::ZipBytes;
 using testing::ZipField;
 using testing::ZipMember;
 
-// The GML5 name positions with tiles of 3 x 2 cells in a 2 x 2 mosaic.
-constexpr std::size_t kGml5Positions[] = {7, 8, 9, 10, 12, 13};
-const GmlConversion kSmall{"FG-GML*dem5*.xml", {3, 2, 2, 2}, kGml5Positions, 15, 16, "-DEM5"};
+using testing::kSmall;
 
 std::string SmallTile(int first, const char* start = "0 0") {
   std::vector<std::string> values;

@@ -61,6 +61,13 @@ def tile_seeds():
         "start-after-list": tile_case(
             FIVE_BY_FOUR, f"<gml:tupleList> {values} </gml:tupleList> " + start.format("2 1")),
         "no-start-point": tile_case(TWO_BY_THREE, "<gml:tupleList> a,1 a,2 </gml:tupleList>"),
+        "start-among-the-values": tile_case(
+            FIVE_BY_FOUR, "<gml:tupleList> a,1 a,2 <gml:startPoint>2 1</gml:startPoint> b,3 "
+            "</gml:tupleList> " + start.format("0 0")),
+        "start-row-is-the-list-token": tile_case(
+            THREE_BY_TWO, "<gml:startPoint>1 <gml:tupleList> a,1 a,2 a,3 </gml:tupleList>"),
+        "start-past-the-cells": tile_case(
+            ONE_BY_ONE, "<gml:tupleList> a,1 a,2 <gml:startPoint>0 0</gml:startPoint>"),
         "no-value-list": tile_case(TWO_BY_THREE, start.format("0 0")),
         "nothing": tile_case(ONE_BY_ONE, ""),
         "list-ends-mid-token": tile_case(
@@ -171,22 +178,23 @@ def text_seeds():
 
 
 def zip_of(members, method=zipfile.ZIP_DEFLATED):
-    """An archive of (name, bytes) pairs; a name given as bytes is written without the UTF-8
-    flag, as older tools wrote the maker's code page."""
+    """An archive of (name, bytes) pairs, dated alike so the seeds stay the same from run to
+    run; a name given as bytes is written without the UTF-8 flag, as older tools wrote the
+    maker's code page."""
     class RawName(zipfile.ZipInfo):
         def _encodeFilenameFlags(self):
+            if self.raw is None:
+                return super()._encodeFilenameFlags()
             return self.raw, self.flag_bits
 
     out = io.BytesIO()
     with zipfile.ZipFile(out, "w", method) as archive:
         for name, data in members:
-            if isinstance(name, bytes):
-                info = RawName(name.decode("latin-1"))
-                info.raw = name
-                info.compress_type = method
-                archive.writestr(info, data)
-            else:
-                archive.writestr(name, data)
+            raw = name if isinstance(name, bytes) else None
+            info = RawName(name.decode("latin-1") if raw else name, (2020, 1, 1, 0, 0, 0))
+            info.raw = raw
+            info.compress_type = method
+            archive.writestr(info, data)
     return out.getvalue()
 
 

@@ -116,9 +116,8 @@ ConvertedTiles ConvertListedTiles(FileSystem& fs, Progress& progress,
     codes.add(tile.mosaicCode());
     const std::filesystem::path tilePath =
         folder / PathFromUtf8(tile.tileCode() + std::string(conversion.nameSuffix));
-    const GmlTileResult result =
-        ConvertGmlTile(fs, progress, inputs.open(name), valueFilePath, tilePath, layout.tileWidth,
-                       layout.tileHeight);
+    const GmlTileResult result = ConvertGmlTile(fs, progress, inputs.open(name), valueFilePath,
+                                                tilePath, layout.tileWidth, layout.tileHeight);
     const bool holdsElevations = result.status == GmlTileStatus::kConverted;
     if (!holdsElevations) skipped.push_back(gmlPath);
     converted.declared.insert_or_assign(tilePath, DeclaredTile{holdsElevations, result.datum});

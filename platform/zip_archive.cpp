@@ -347,7 +347,9 @@ std::shared_ptr<ZipArchive> ZipArchive::OpenNested(const std::shared_ptr<ZipArch
   if (error) return nullptr;
   std::uint64_t copied = 0;
   {
-    std::unique_ptr<RawFile> copy = fs.create(scratch, error);
+    // A name of its own, readable by the user alone, since the temporary folder is everyone's.
+    std::unique_ptr<RawFile> copy = fs.createNew(
+        scratch, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write, error);
     if (copy == nullptr) return nullptr;
     bool whole = CopyStream(*member, *copy, copied, error);
     if (whole) copy->close(error);

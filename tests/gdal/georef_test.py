@@ -201,7 +201,7 @@ class SharedData(GeorefChecks):
         self.addCleanup(shutil.rmtree, folder)
         tiles = []
         for name in os.listdir(SAMPLES):
-            if "DEM5" in name:
+            if "DEM5" in name and name.endswith(".xml"):
                 shutil.copy(os.path.join(SAMPLES, name), folder)
                 tiles.append(GmlTile(os.path.join(SAMPLES, name)))
         run_cli("gml5", folder)

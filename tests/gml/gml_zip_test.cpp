@@ -101,8 +101,8 @@ TEST(GmlZipRun, MembersFollowTheFolderAndConvertAsIfTheyStoodThere) {
   // Nothing was unpacked into the folder: besides what was there, only the command's outputs.
   for (const auto& entry : fs::directory_iterator(zipped.path())) {
     const std::string name = entry.path().filename().string();
-    const bool output =
-        name == kGmlListFileName || name.ends_with("-DEM5") || name.ends_with("-DEM5.hd1");
+    const bool output = name == kGmlListFileName || name.ends_with("-DEM5") ||
+                        name.ends_with("-DEM5.hd1") || name.ends_with("-DEM5.hdr");
     EXPECT_TRUE(output || std::count(before.begin(), before.end(), name) == 1) << name;
   }
 }

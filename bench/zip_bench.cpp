@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
+#include "archive/zip_archive.h"
 #include "gml/gml_inputs.h"
 #include "gml/gml_tile.h"
 #include "platform/file_system.h"
 #include "platform/services.h"
-#include "platform/zip_archive.h"
 #include "tests/support/files.h"
 #include "tests/support/null_services.h"
 #include "tests/support/zip_files.h"

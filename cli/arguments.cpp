@@ -5,6 +5,7 @@
 
 #include "platform/files.h"
 #include "platform/product.h"
+#include "platform/unicode.h"
 
 namespace elevara::cli {
 namespace {

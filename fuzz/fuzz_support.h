@@ -19,6 +19,7 @@
 
 #include "platform/file_system.h"
 #include "platform/folder_search.h"
+#include "platform/unicode.h"
 #include "tests/support/files.h"
 #include "tests/support/plain_gml.h"
 

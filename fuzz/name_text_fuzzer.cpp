@@ -12,6 +12,7 @@
 #include "fuzz/fuzz_support.h"
 #include "platform/files.h"
 #include "platform/folder_search.h"
+#include "platform/unicode.h"
 
 namespace elevara::fuzz {
 namespace {

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "archive/archive_tree.h"
 #include "fuzz/fuzz_support.h"
-#include "platform/archive_tree.h"
 
 namespace elevara::fuzz {
 namespace {

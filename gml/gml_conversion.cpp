@@ -10,6 +10,7 @@
 #include "gml/gml_tile.h"
 #include "platform/files.h"
 #include "platform/services.h"
+#include "platform/unicode.h"
 #include "raster/batch_steps.h"
 
 namespace elevara {

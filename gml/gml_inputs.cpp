@@ -2,23 +2,15 @@
 
 #include <unordered_set>
 
+#include "archive/zip_archive.h"
 #include "gml/gml_tile.h"
 #include "platform/folder_search.h"
-#include "platform/zip_archive.h"
+#include "platform/unicode.h"
 
 namespace elevara {
 namespace {
 
 constexpr std::string_view kArchivePattern = "*.zip";
-
-// A file name as the search compares it, ASCII letters in one case.
-std::string Folded(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return folded;
-}
 
 }  // namespace
 
@@ -27,11 +19,11 @@ GmlInputs FindGmlInputs(FileSystem& fs, const std::filesystem::path& folder,
   GmlInputs inputs;
   inputs.names = SearchFolder(fs, folder, pattern);
   std::unordered_set<std::string> seen;
-  for (const std::string& name : inputs.names) seen.insert(Folded(name));
+  for (const std::string& name : inputs.names) seen.insert(AsciiLowered(name));
   for (const std::string& archive : SearchFolder(fs, folder, kArchivePattern)) {
     ArchiveListing listing = ListArchiveMembers(fs, folder, archive, pattern, limits);
     for (std::string& location : listing.members) {
-      if (seen.insert(Folded(MemberFileName(location))).second) {
+      if (seen.insert(AsciiLowered(MemberFileName(location))).second) {
         inputs.names.push_back(std::move(location));
       }
     }

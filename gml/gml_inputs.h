@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/archive_tree.h"
+#include "archive/archive_tree.h"
 #include "platform/files.h"
 
 namespace elevara {

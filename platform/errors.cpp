@@ -2,7 +2,7 @@
 
 #include <cerrno>
 
-#include "platform/files.h"
+#include "platform/unicode.h"
 
 namespace elevara {
 namespace {

@@ -26,17 +26,6 @@ constexpr int kMaxLinkHops = 40;
 // guard against a broken random source.
 constexpr int kTemporaryNameDraws = 8;
 
-std::string RandomHexDigits() {
-  std::random_device random;
-  std::uint64_t bits = (std::uint64_t{random()} << 32) ^ random();
-  std::string digits(kTemporaryDigits, '0');
-  for (char& digit : digits) {
-    digit = "0123456789abcdef"[bits >> 60];
-    bits <<= 4;
-  }
-  return digits;
-}
-
 bool IsHexDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
 }
@@ -172,17 +161,23 @@ void OutputFile::close() {
   if (error) throw FileError(FileAction::kWrite, path_, error);
 }
 
-std::filesystem::path TemporaryPathFor(const std::filesystem::path& target) {
-  std::u8string name = target.filename().u8string();
-  const std::size_t room = kMaxNameBytes - kTemporaryMarker.size() - kTemporaryDigits;
-  if (name.size() > room) {
-    std::size_t cut = room;
-    while (cut > 0 && (name[cut] & 0xC0) == 0x80) --cut;  // not inside a UTF-8 sequence
-    name.resize(cut);
+std::string RandomHexDigits() {
+  std::random_device random;
+  std::uint64_t bits = (std::uint64_t{random()} << 32) ^ random();
+  std::string digits(kTemporaryDigits, '0');
+  for (char& digit : digits) {
+    digit = "0123456789abcdef"[bits >> 60];
+    bits <<= 4;
   }
-  const std::string added = std::string(kTemporaryMarker) + RandomHexDigits();
-  name.append(added.begin(), added.end());
-  return target.parent_path() / std::filesystem::path(name);
+  return digits;
+}
+
+std::filesystem::path TemporaryPathFor(const std::filesystem::path& target) {
+  const std::size_t room = kMaxNameBytes - kTemporaryMarker.size() - kTemporaryDigits;
+  std::string name(Utf8Prefix(Utf8FromPath(target.filename()), room));
+  name += kTemporaryMarker;
+  name += RandomHexDigits();
+  return target.parent_path() / PathFromUtf8(name);
 }
 
 bool IsTemporaryFileName(std::string_view name) {
@@ -318,24 +313,6 @@ bool LineReader::next(std::string_view& line) {
   line = carry_;
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   return true;
-}
-
-std::filesystem::path PathFromUtf8(std::string_view name) {
-#if defined(_WIN32)
-  const std::u16string wide = Utf16FromUtf8(name);
-  return std::filesystem::path(std::wstring(wide.begin(), wide.end()));
-#else
-  return std::filesystem::path(std::string(name));
-#endif
-}
-
-std::string Utf8FromPath(const std::filesystem::path& path) {
-#if defined(_WIN32)
-  const std::wstring& wide = path.native();
-  return Utf8FromUtf16(std::u16string(wide.begin(), wide.end()));
-#else
-  return path.native();
-#endif
 }
 
 void RemoveFile(FileSystem& fs, const std::filesystem::path& path) {

@@ -148,6 +148,9 @@ class AtomicOutputFile {
 // ".xml" or ".raw" or are "??????-DEM5", shorter than any temporary name, and the tile rasters'
 // names end in "-DEM5" or "-ELEVARA", not in a hexadecimal digit.
 std::filesystem::path TemporaryPathFor(const std::filesystem::path& target);
+// 16 hexadecimal digits from the system's random source: the part of a temporary name that no
+// other run picks.
+std::string RandomHexDigits();
 // Whether a bare file name is one that TemporaryPathFor makes.
 bool IsTemporaryFileName(std::string_view name);
 
@@ -169,12 +172,6 @@ class LineReader {
   bool eof_ = false;
   std::string carry_;
 };
-
-// A name or path in UTF-8 (as the directory search and the command line give them) as a path,
-// and back, without a detour through the system's narrow code page, which on Windows cannot
-// hold every name. Neither fails (see Utf16FromUtf8).
-std::filesystem::path PathFromUtf8(std::string_view name);
-std::string Utf8FromPath(const std::filesystem::path& path);
 
 // Deletes a file, never a folder; a missing file is not an error. Throws FileError.
 void RemoveFile(FileSystem& fs, const std::filesystem::path& path);

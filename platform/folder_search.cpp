@@ -4,25 +4,9 @@
 
 #include "platform/errors.h"
 #include "platform/file_system.h"
+#include "platform/unicode.h"
 
 namespace elevara {
-namespace {
-
-char FoldCase(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-}  // namespace
-
-std::size_t CharacterLength(std::string_view text, std::size_t at) {
-  auto lead = static_cast<unsigned char>(text[at]);
-  std::size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-  std::size_t end = std::min(text.size(), at + length);
-  for (std::size_t i = at + 1; i < end; ++i) {
-    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) return i - at;
-  }
-  return end - at;
-}
 
 bool MatchWildcard(std::string_view pattern, std::string_view name) {
   // Greedy matching with one backtrack point: linear in practice, never recursive.
@@ -35,7 +19,7 @@ bool MatchWildcard(std::string_view pattern, std::string_view name) {
     } else if (p < pattern.size() && pattern[p] == '?') {
       ++p;
       n += CharacterLength(name, n);
-    } else if (p < pattern.size() && FoldCase(pattern[p]) == FoldCase(name[n])) {
+    } else if (p < pattern.size() && AsciiLower(pattern[p]) == AsciiLower(name[n])) {
       ++p;
       ++n;
     } else if (star != std::string_view::npos) {
@@ -53,8 +37,8 @@ bool MatchWildcard(std::string_view pattern, std::string_view name) {
 bool NameLessIgnoringCase(std::string_view a, std::string_view b) {
   std::size_t common = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < common; ++i) {
-    auto ca = static_cast<unsigned char>(FoldCase(a[i]));
-    auto cb = static_cast<unsigned char>(FoldCase(b[i]));
+    auto ca = static_cast<unsigned char>(AsciiLower(a[i]));
+    auto cb = static_cast<unsigned char>(AsciiLower(b[i]));
     if (ca != cb) return ca < cb;
   }
   if (a.size() != b.size()) return a.size() < b.size();

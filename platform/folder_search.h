@@ -13,11 +13,7 @@ namespace elevara {
 
 class FileSystem;
 
-// Bytes of the character that starts at `at`: a whole UTF-8 sequence, or one stray byte. This
-// is what one "?" of a wildcard pattern consumes.
-std::size_t CharacterLength(std::string_view text, std::size_t at);
-
-// "*" matches any run of characters, "?" exactly one character (a whole UTF-8 sequence), and
+// "*" matches any run of characters, "?" exactly one character (CharacterLength), and
 // ASCII letters match without regard to case; every other character matches itself.
 bool MatchWildcard(std::string_view pattern, std::string_view name);
 

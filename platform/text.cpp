@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "platform/errors.h"
+#include "platform/unicode.h"
 
 namespace elevara {
 namespace {
@@ -64,7 +65,7 @@ std::string ApplicationTitle(std::string_view executablePath) {
   name = name.substr(0, name.find('.'));
   std::string title(name);
   for (std::size_t i = 1; i < title.size(); ++i) {
-    if (title[i] >= 'A' && title[i] <= 'Z') title[i] = static_cast<char>(title[i] - 'A' + 'a');
+    title[i] = AsciiLower(title[i]);
   }
   return title;
 }

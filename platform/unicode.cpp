@@ -1,5 +1,7 @@
 #include "platform/unicode.h"
 
+#include <algorithm>
+
 namespace elevara {
 namespace {
 
@@ -12,6 +14,27 @@ bool IsHighSurrogate(char32_t unit) {
 bool IsLowSurrogate(char32_t unit) {
   return unit >= 0xDC00 && unit <= 0xDFFF;
 }
+
+void AppendUtf16(std::u16string& out, char32_t code) {
+  if (code < 0x10000) {
+    out += static_cast<char16_t>(code);
+  } else {
+    code -= 0x10000;
+    out += static_cast<char16_t>(0xD800 + (code >> 10));
+    out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+  }
+}
+
+// The length of the sequence a lead byte starts; 0 for a byte that starts none.
+std::size_t SequenceLength(unsigned char lead) {
+  if (lead < 0x80) return 1;
+  if (lead >= 0xC2 && lead <= 0xDF) return 2;
+  if (lead >= 0xE0 && lead <= 0xEF) return 3;
+  if (lead >= 0xF0 && lead <= 0xF4) return 4;
+  return 0;
+}
+
+}  // namespace
 
 void AppendUtf8(std::string& out, char32_t code) {
   auto byte = [&out](char32_t value) { out += static_cast<char>(value); };
@@ -32,40 +55,43 @@ void AppendUtf8(std::string& out, char32_t code) {
   }
 }
 
-void AppendUtf16(std::u16string& out, char32_t code) {
-  if (code < 0x10000) {
-    out += static_cast<char16_t>(code);
-  } else {
-    code -= 0x10000;
-    out += static_cast<char16_t>(0xD800 + (code >> 10));
-    out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
-  }
-}
-
-// The code point of the UTF-8 sequence at `at`, and its `length`; kReplacement and length 1 for
-// a byte that starts no valid sequence. Surrogates are accepted, as WTF-8 encodes them.
-char32_t DecodeUtf8(std::string_view text, std::size_t at, std::size_t& length) {
+Utf8Character DecodeUtf8At(std::string_view text, std::size_t at) {
   const auto lead = static_cast<unsigned char>(text[at]);
-  length = 1;
-  if (lead < 0x80) return lead;
-  std::size_t size = lead >= 0xC2 && lead <= 0xDF   ? 2
-                     : lead >= 0xE0 && lead <= 0xEF ? 3
-                     : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                    : 0;
-  if (size == 0 || at + size > text.size()) return kReplacement;
+  const std::size_t size = SequenceLength(lead);
+  if (size == 1) return {lead, 1};
+  if (size == 0 || at + size > text.size()) return {kReplacement, 1};
   char32_t code = lead & (0x7F >> size);
   for (std::size_t i = 1; i < size; ++i) {
     const auto next = static_cast<unsigned char>(text[at + i]);
-    if ((next & 0xC0) != 0x80) return kReplacement;
+    if ((next & 0xC0) != 0x80) return {kReplacement, 1};
     code = (code << 6) | (next & 0x3F);
   }
   constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (code < kSmallest[size] || code > 0x10FFFF) return kReplacement;  // overlong or too large
-  length = size;
-  return code;
+  if (code < kSmallest[size] || code > 0x10FFFF) return {kReplacement, 1};  // overlong, too large
+  return {code, size};
 }
 
-}  // namespace
+bool IsUtf8(std::string_view text) {
+  for (std::size_t at = 0; at < text.size();) {
+    const Utf8Character character = DecodeUtf8At(text, at);
+    const bool replaced = character.code == kReplacement && character.length == 1;
+    if (replaced || IsHighSurrogate(character.code) || IsLowSurrogate(character.code)) {
+      return false;
+    }
+    at += character.length;
+  }
+  return true;
+}
+
+std::string_view Utf8Prefix(std::string_view text, std::size_t bytes) {
+  std::size_t end = 0;
+  while (end < text.size()) {
+    const std::size_t next = end + CharacterLength(text, end);
+    if (next > bytes) break;
+    end = next;
+  }
+  return text.substr(0, end);
+}
 
 std::string Utf8FromUtf16(std::u16string_view text) {
   std::string out;
@@ -85,11 +111,40 @@ std::u16string Utf16FromUtf8(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());
   for (std::size_t at = 0; at < text.size();) {
-    std::size_t length = 1;
-    AppendUtf16(out, DecodeUtf8(text, at, length));
-    at += length;
+    const Utf8Character character = DecodeUtf8At(text, at);
+    AppendUtf16(out, character.code);
+    at += character.length;
   }
   return out;
+}
+
+std::string AsciiLowered(std::string_view text) {
+  std::string lowered(text);
+  std::transform(lowered.begin(), lowered.end(), lowered.begin(), AsciiLower);
+  return lowered;
+}
+
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
+}
+
+std::filesystem::path PathFromUtf8(std::string_view name) {
+#if defined(_WIN32)
+  const std::u16string wide = Utf16FromUtf8(name);
+  return std::filesystem::path(std::wstring(wide.begin(), wide.end()));
+#else
+  return std::filesystem::path(std::string(name));
+#endif
+}
+
+std::string Utf8FromPath(const std::filesystem::path& path) {
+#if defined(_WIN32)
+  const std::wstring& wide = path.native();
+  return Utf8FromUtf16(std::u16string(wide.begin(), wide.end()));
+#else
+  return path.native();
+#endif
 }
 
 }  // namespace elevara

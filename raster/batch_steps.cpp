@@ -5,6 +5,7 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/folder_search.h"
+#include "platform/unicode.h"
 
 namespace elevara {
 

@@ -10,6 +10,7 @@
 #include "platform/files.h"
 #include "platform/folder_search.h"
 #include "platform/services.h"
+#include "platform/unicode.h"
 #include "raster/batch_steps.h"
 #include "raster/envi_header.h"
 

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <string_view>
 
+#include "platform/unicode.h"
+
 namespace elevara {
 namespace {
 
@@ -24,10 +26,7 @@ std::string_view Trimmed(std::string_view text) {
 
 // Keys compare as GDAL compares them: letter case ignored.
 bool SameKey(std::string_view key, std::string_view expected) {
-  return std::equal(key.begin(), key.end(), expected.begin(), expected.end(), [](char a, char b) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-    return lower(a) == lower(b);
-  });
+  return EqualIgnoringAsciiCase(key, expected);
 }
 
 std::int64_t IntegerValue(std::string_view text) {

@@ -4,6 +4,7 @@
 
 #include "platform/files.h"
 #include "platform/services.h"
+#include "platform/unicode.h"
 
 namespace elevara {
 

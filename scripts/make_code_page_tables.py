@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
-"""Writes platform/code_page_tables.inc, the two code pages that ZIP member names of older
+"""Writes archive/code_page_tables.inc, the two code pages that ZIP member names of older
 archives are written in, as Python's own codecs read them:
 
 - code page 932 (Shift-JIS as Windows writes it): the Unicode character of every double-byte code;
 - code page 437 (the ZIP standard's default): the Unicode character of every byte from 0x80 on.
 
-    scripts/make_code_page_tables.py > platform/code_page_tables.inc
+    scripts/make_code_page_tables.py > archive/code_page_tables.inc
 """
 
 LEADS = list(range(0x81, 0xA0)) + list(range(0xE0, 0xFD))

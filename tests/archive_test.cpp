@@ -11,10 +11,11 @@
 #include <thread>
 #include <vector>
 
-#include "platform/archive_tree.h"
-#include "platform/member_names.h"
-#include "platform/read_ahead.h"
-#include "platform/zip_archive.h"
+#include "archive/archive_tree.h"
+#include "archive/member_names.h"
+#include "archive/read_ahead.h"
+#include "archive/zip_archive.h"
+#include "platform/unicode.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/files.h"
 #include "tests/support/zip_files.h"

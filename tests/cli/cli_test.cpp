@@ -12,6 +12,7 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/product.h"
+#include "platform/unicode.h"
 #include "raster/dem5_merge.h"
 #include "raster/nodata_replacement.h"
 #include "raster/raw_raster.h"

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/files.h"
+#include "platform/unicode.h"
 #include "tests/support/files.h"
 
 namespace elevara::testing {

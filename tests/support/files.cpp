@@ -10,6 +10,7 @@
 #endif
 
 #include "platform/files.h"
+#include "platform/unicode.h"
 
 namespace elevara::testing {
 

@@ -1,4 +1,4 @@
-#include "platform/zip_archive.h"
+#include "archive/zip_archive.h"
 
 #include <zip.h>
 
@@ -9,7 +9,9 @@
 #include <random>
 #include <utility>
 
-#include "platform/member_names.h"
+#include "archive/member_names.h"
+#include "platform/files.h"
+#include "platform/unicode.h"
 
 namespace elevara {
 namespace {
@@ -220,11 +222,7 @@ std::filesystem::path ScratchPath(const ArchiveLimits& limits, std::error_code& 
   std::filesystem::path folder = limits.scratchFolder;
   if (folder.empty()) folder = std::filesystem::temp_directory_path(error);
   if (error) return {};
-  std::random_device random;
-  const std::uint64_t tag = (std::uint64_t{random()} << 32) ^ random();
-  char digits[16];
-  const auto end = std::to_chars(std::begin(digits), std::end(digits), tag, 16).ptr;
-  return folder / ("elevara-" + std::string(std::begin(digits), end) + ".zip");
+  return folder / ("elevara-" + RandomHexDigits() + ".zip");
 }
 
 // Copies a member stream into a file, all of it; false and `error` when either side fails.
@@ -255,9 +253,7 @@ bool IsZipName(std::string_view name) {
   constexpr std::string_view kSuffix = ".zip";
   if (name.size() < kSuffix.size()) return false;
   const std::string_view tail = name.substr(name.size() - kSuffix.size());
-  return std::equal(tail.begin(), tail.end(), kSuffix.begin(), [](char a, char b) {
-    return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
-  });
+  return EqualIgnoringAsciiCase(tail, kSuffix);
 }
 
 // Everything an open archive holds on to, closed in the reverse order of opening: the library's

@@ -1,12 +1,13 @@
-#include "platform/archive_tree.h"
+#include "archive/archive_tree.h"
 
 #include <algorithm>
 #include <unordered_map>
 
+#include "archive/read_ahead.h"
 #include "platform/file_system.h"
 #include "platform/files.h"
 #include "platform/folder_search.h"
-#include "platform/read_ahead.h"
+#include "platform/unicode.h"
 
 namespace elevara {
 namespace {

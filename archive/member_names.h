@@ -6,10 +6,6 @@
 
 namespace elevara {
 
-// Whether `text` is well-formed UTF-8: no stray or missing continuation byte, no overlong form,
-// no surrogate, nothing beyond U+10FFFF.
-bool IsUtf8(std::string_view text);
-
 // A member name as UTF-8, from the bytes the archive holds. Names are UTF-8 when the archive
 // says so and, in practice, whenever their bytes read as UTF-8; older archives hold the maker's
 // code page without saying which: Shift-JIS (code page 932) where Japanese Windows made them,

@@ -1,4 +1,4 @@
-#include "platform/read_ahead.h"
+#include "archive/read_ahead.h"
 
 #include <algorithm>
 #include <cstring>

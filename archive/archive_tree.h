@@ -16,7 +16,7 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/zip_archive.h"
+#include "archive/zip_archive.h"
 
 namespace elevara {
 

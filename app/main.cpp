@@ -9,7 +9,7 @@
 #include "app/modal_runner.h"
 #include "app/startup.h"
 #include "app/unit92.h"
-#include "platform/text.h"
+#include "commands/text_fields.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);

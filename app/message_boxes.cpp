@@ -10,7 +10,7 @@
 #include "app/modal_runner.h"
 #include "app/texts.h"
 #include "app/window_font.h"
-#include "platform/text.h"
+#include "commands/text_fields.h"
 
 namespace elevara::app {
 namespace {

@@ -6,7 +6,7 @@
 #include <QElapsedTimer>
 #include <QString>
 
-#include "platform/services.h"
+#include "commands/services.h"
 
 class QFileDialog;
 class QProgressBar;

@@ -4,7 +4,7 @@
 // (platform/product.h).
 #pragma once
 
-#include "platform/product.h"
+#include "commands/product.h"
 
 namespace elevara::app::text {
 

@@ -14,10 +14,10 @@
 #include "app/qt_services.h"
 #include "app/texts.h"
 #include "app/window_font.h"
-#include "gml/gml_conversion.h"
+#include "commands/gml_command.h"
+#include "commands/merge_command.h"
+#include "commands/nodata_command.h"
 #include "platform/errors.h"
-#include "raster/dem5_merge.h"
-#include "raster/nodata_replacement.h"
 
 namespace elevara::app {
 namespace {

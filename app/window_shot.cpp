@@ -18,7 +18,7 @@
 #include "app/qt_services.h"
 #include "app/startup.h"
 #include "app/unit92.h"
-#include "gml/gml_conversion.h"
+#include "commands/gml_command.h"
 
 namespace {
 

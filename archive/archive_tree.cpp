@@ -21,16 +21,12 @@ std::shared_ptr<ZipArchive> OpenFolderArchive(FileSystem& fs, const std::filesys
   return ZipArchive::Open(std::move(file), size, error);
 }
 
-// The archive stored as entry `index` of `parent`, which lies at `depth` (the folder's ZIP file
-// is depth 1): refused when it would lie deeper than the limit.
-std::shared_ptr<ZipArchive> OpenInside(const std::shared_ptr<ZipArchive>& parent, std::size_t index,
-                                       std::size_t depth, FileSystem& fs,
-                                       const ArchiveLimits& limits, std::error_code& error) {
-  if (depth + 1 > static_cast<std::size_t>(std::max(limits.maxDepth, 0))) {
-    error = ArchiveFault::kTooDeep;
-    return nullptr;
-  }
-  return ZipArchive::OpenNested(parent, index, fs, limits, error);
+// Whether an archive may be opened at `depth` (the folder's ZIP file is depth 1); kTooDeep in
+// `error` when it would lie deeper than the limit.
+bool WithinDepth(std::size_t depth, const ArchiveLimits& limits, std::error_code& error) {
+  if (depth <= static_cast<std::size_t>(std::max(limits.maxDepth, 0))) return true;
+  error = ArchiveFault::kTooDeep;
+  return false;
 }
 
 std::string Join(std::string_view location, std::string_view name) {
@@ -55,7 +51,9 @@ class Lister {
       std::string memberLocation = Join(location, entry.name);
       if (IsZipName(ownName)) {
         std::error_code error;
-        auto nested = OpenInside(archive, index, depth, fs_, limits_, error);
+        auto nested = WithinDepth(depth + 1, limits_, error)
+                          ? ZipArchive::OpenNested(archive, index, fs_, limits_, error)
+                          : nullptr;
         if (nested == nullptr) {
           result.unreadable.push_back({std::move(memberLocation), error});
         } else {
@@ -200,7 +198,9 @@ ArchiveMemberReader::OpenArchive* ArchiveMemberReader::nestedArchive(std::size_t
     return chain_[depth + 1].get();
   }
   chain_.resize(depth + 1);
-  auto nested = OpenInside(parent.archive, index, depth + 1, fs_, limits_, error);
+  auto nested = WithinDepth(depth + 2, limits_, error)
+                    ? ZipArchive::OpenNested(parent.archive, index, fs_, limits_, error)
+                    : nullptr;
   if (nested == nullptr) return nullptr;
   chain_.push_back(std::make_unique<OpenArchive>(location, std::move(nested)));
   return chain_.back().get();

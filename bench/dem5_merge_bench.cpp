@@ -25,13 +25,13 @@
 #include <string>
 #include <vector>
 
+#include "commands/merge_command.h"
+#include "commands/services.h"
 #include "platform/files.h"
-#include "platform/services.h"
-#include "raster/dem5_merge.h"
 #include "raster/raw_raster.h"
-#include "tests/support/faulty_file_system.h"
-#include "tests/support/files.h"
-#include "tests/support/null_services.h"
+#include "testkit/faulty_file_system.h"
+#include "testkit/files.h"
+#include "testkit/null_services.h"
 
 namespace {
 

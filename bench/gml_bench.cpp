@@ -18,12 +18,12 @@
 #include <string>
 #include <vector>
 
-#include "gml/gml_conversion.h"
+#include "commands/gml_command.h"
+#include "commands/services.h"
 #include "gml/gml_tile.h"
 #include "platform/file_system.h"
-#include "platform/services.h"
-#include "tests/support/files.h"
-#include "tests/support/null_services.h"
+#include "testkit/files.h"
+#include "testkit/null_services.h"
 
 namespace {
 
@@ -91,7 +91,7 @@ bool MeasureTile() {
 
   std::vector<double> ours, theirs;
   NullServices services;
-  elevara::Progress progress(services);
+  elevara::ServicesProgress progress(services);
   for (int i = 0; i < kRepetitions; ++i) {
     if (haveYardstick) {
       std::string command = "'" + yardstick.string() + "' '" + tile.string() + "' '" +
@@ -102,8 +102,9 @@ bool MeasureTile() {
       theirs.push_back(SecondsSince(start));
     }
     auto start = Clock::now();
-    elevara::ConvertGmlTile(elevara::SystemFileSystem(), progress, tile, scratch.path() / "dtm.txt",
-                            scratch.path() / "tile.raw", kTileWidth, kTileHeight);
+    elevara::ConvertGmlTile(
+        elevara::SystemFileSystem(), progress, tile,
+        {scratch.path() / "dtm.txt", scratch.path() / "tile.raw", kTileWidth, kTileHeight});
     ours.push_back(SecondsSince(start));
   }
   std::printf("ConvertGmlTile, value file included: median %.1f ms, best %.1f ms (%d runs)\n",

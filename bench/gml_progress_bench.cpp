@@ -17,11 +17,11 @@
 
 #include "app/modal_runner.h"
 #include "app/qt_services.h"
+#include "commands/services.h"
 #include "gml/gml_tile.h"
 #include "platform/file_system.h"
-#include "platform/services.h"
-#include "tests/support/files.h"
-#include "tests/support/null_services.h"
+#include "testkit/files.h"
+#include "testkit/null_services.h"
 
 namespace {
 
@@ -87,9 +87,9 @@ int main(int argc, char** argv) {
   BareBarServices barServices(*bar);
   auto convert = [&](elevara::Services& services) {
     bar->setValue(0);
-    elevara::Progress progress(services);
-    elevara::ConvertGmlTile(elevara::SystemFileSystem(), progress, tile, scratch / "dtm.txt",
-                            scratch / "tile.raw", kTileWidth, kTileHeight);
+    elevara::ServicesProgress progress(services);
+    elevara::ConvertGmlTile(elevara::SystemFileSystem(), progress, tile,
+                            {scratch / "dtm.txt", scratch / "tile.raw", kTileWidth, kTileHeight});
   };
 
   const double quiet = BestSeconds([&] { convert(quietServices); });
@@ -108,15 +108,15 @@ int main(int argc, char** argv) {
   QFileDialog openDialog, saveDialog;
   elevara::app::ModalRunner runner;
   elevara::app::QtServices services(openDialog, saveDialog, *bar, runner, QStringLiteral("bench"));
-  elevara::Progress progress(services);
+  elevara::ServicesProgress progress(services);
   const double throttled = BestSeconds([&] {
     progress.startPhase(tileSteps);
     for (int i = 0; i < tileSteps; ++i) progress.step();
   });
   const double windowTile = BestSeconds([&] {
     progress.startPhase(tileSteps);
-    elevara::ConvertGmlTile(elevara::SystemFileSystem(), progress, tile, scratch / "dtm.txt",
-                            scratch / "tile.raw", kTileWidth, kTileHeight);
+    elevara::ConvertGmlTile(elevara::SystemFileSystem(), progress, tile,
+                            {scratch / "dtm.txt", scratch / "tile.raw", kTileWidth, kTileHeight});
   });
 
   std::printf("platform %s, tile %s, bar %d px wide\n", qPrintable(QApplication::platformName()),

@@ -16,13 +16,13 @@
 #include <vector>
 
 #include "archive/zip_archive.h"
+#include "commands/services.h"
 #include "gml/gml_inputs.h"
 #include "gml/gml_tile.h"
 #include "platform/file_system.h"
-#include "platform/services.h"
-#include "tests/support/files.h"
-#include "tests/support/null_services.h"
-#include "tests/support/zip_files.h"
+#include "testkit/files.h"
+#include "testkit/null_services.h"
+#include "testkit/zip_files.h"
 
 namespace {
 
@@ -74,7 +74,7 @@ int main() {
   const std::vector<Member> members = Members(downloads);
   elevara::FileSystem& files = elevara::SystemFileSystem();
   elevara::testing::NullServices services;
-  elevara::Progress progress(services);
+  elevara::ServicesProgress progress(services);
   bool met = true;
   for (const Member& member : members) {
     TempFolder scratch;
@@ -94,19 +94,20 @@ int main() {
     std::vector<double> fromFile, fromMember, onOneThread;
     for (int i = 0; i < kRepetitions; ++i) {
       fromFile.push_back(MillisecondsOf([&] {
-        elevara::ConvertGmlTile(files, progress, elevara::OpenGmlFile(files, plain),
-                                scratch / "dtm.txt", scratch / "unpacked-tile", member.width,
-                                member.height);
+        elevara::ConvertGmlTile(
+            files, progress, elevara::OpenGmlFile(files, plain),
+            {scratch / "dtm.txt", scratch / "unpacked-tile", member.width, member.height});
       }));
       fromMember.push_back(MillisecondsOf([&] {
-        elevara::ConvertGmlTile(files, progress, inputs.open(location), scratch / "dtm.txt",
-                                scratch / "zipped-tile", member.width, member.height);
+        elevara::ConvertGmlTile(
+            files, progress, inputs.open(location),
+            {scratch / "dtm.txt", scratch / "zipped-tile", member.width, member.height});
       }));
       onOneThread.push_back(MillisecondsOf([&] {
         auto stream = archive->openMember(index, elevara::ArchiveLimits{}.maxMemberBytes, error);
         elevara::ConvertGmlTile(
             files, progress, elevara::InputFile::FromStream(std::move(stream), location),
-            scratch / "dtm.txt", scratch / "one-thread-tile", member.width, member.height);
+            {scratch / "dtm.txt", scratch / "one-thread-tile", member.width, member.height});
       }));
     }
     const double ratio = Median(fromMember) / Median(fromFile);

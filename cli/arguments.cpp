@@ -3,8 +3,8 @@
 #include <system_error>
 #include <vector>
 
+#include "commands/product.h"
 #include "platform/files.h"
-#include "platform/product.h"
 #include "platform/unicode.h"
 
 namespace elevara::cli {
@@ -86,18 +86,12 @@ Invocation ParseArguments(std::span<const std::string_view> arguments) {
   if (*subcommand == Subcommand::kPreview && !PathArgument(positionals, 0)) {
     throw UsageError("RASTER がありません");
   }
-  if (takesTwoPaths) {
-    auto input = PathArgument(positionals, 0);
-    auto output = PathArgument(positionals, 1);
-    if (input) invocation.openAnswer = DialogPath(*input);
-    if (output) invocation.saveAnswer = DialogPath(*output);
-  } else if (auto path = PathArgument(positionals, 0)) {
-    invocation.openAnswer = BatchDialogAnswer(*path);
-  }
+  if (auto input = PathArgument(positionals, 0)) invocation.input = AbsolutePath(*input);
+  if (auto output = PathArgument(positionals, 1)) invocation.output = AbsolutePath(*output);
   return invocation;
 }
 
-std::filesystem::path DialogPath(const std::filesystem::path& argument) {
+std::filesystem::path AbsolutePath(const std::filesystem::path& argument) {
   std::error_code noCurrentFolder;
   std::filesystem::path full = std::filesystem::absolute(argument, noCurrentFolder);
   if (noCurrentFolder) full = argument;
@@ -108,12 +102,10 @@ std::filesystem::path DialogPath(const std::filesystem::path& argument) {
   return result;
 }
 
-std::filesystem::path BatchDialogAnswer(const std::filesystem::path& argument) {
-  std::filesystem::path path = DialogPath(argument);
+std::filesystem::path FolderOf(const std::filesystem::path& path) {
   std::error_code ignored;
-  // An empty last step makes parent_path() the folder itself ("/data/" -> "/data").
-  if (std::filesystem::is_directory(path, ignored)) path /= "";
-  return path;
+  if (std::filesystem::is_directory(path, ignored) && path.has_filename()) return path;
+  return path.parent_path();
 }
 
 const char kUsageText[] =

@@ -1,5 +1,4 @@
-// The command line of elevara-cli: what scripts call, turned into the answers the window's
-// dialogs and edit fields would have given.
+// The command line of elevara-cli: the subcommand, its paths and the texts of its size options.
 #pragma once
 
 #include <filesystem>
@@ -9,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/product.h"
+#include "commands/product.h"
 
 namespace elevara::cli {
 
@@ -19,12 +18,12 @@ struct Invocation {
   enum class Kind { kRun, kHelp, kVersion };
   Kind kind = Kind::kRun;
   Subcommand subcommand = Subcommand::kNoData;
-  // The open dialog's answer (PATH or INPUT) and the save dialog's (OUTPUT); nullopt when the
-  // argument is missing, which the command treats as a cancelled dialog. For preview, the
-  // raster (always given) and the picture.
-  std::optional<std::filesystem::path> openAnswer;
-  std::optional<std::filesystem::path> saveAnswer;
-  // The texts of the window's pixel and line fields, converted by the command itself.
+  // PATH or INPUT, and OUTPUT, each absolute (see AbsolutePath); nullopt when the argument is
+  // missing, which the subcommand reports as the window reports a cancelled dialog. For preview,
+  // the raster (always given) and the picture.
+  std::optional<std::filesystem::path> input;
+  std::optional<std::filesystem::path> output;
+  // The texts of the size options, converted as the window's pixel and line fields are.
   std::string widthText = kDefaultWidthText;
   std::string heightText = kDefaultHeightText;
 };
@@ -38,13 +37,12 @@ class UsageError : public std::runtime_error {
 // `arguments` excludes the program name. Throws UsageError.
 Invocation ParseArguments(std::span<const std::string_view> arguments);
 
-// The open dialog's answer for a batch command, which uses only the answer's folder: a folder
-// becomes a path inside it whose parent_path() is that folder; a file stays a file. Relative
-// paths are made absolute, as a dialog's answer always is.
-std::filesystem::path BatchDialogAnswer(const std::filesystem::path& argument);
+// The folder a batch subcommand works in: PATH itself when it is a folder, else the folder that
+// holds it (a file picked in it, present or not).
+std::filesystem::path FolderOf(const std::filesystem::path& path);
 
-// A full path as a dialog returns it: absolute, without "." steps.
-std::filesystem::path DialogPath(const std::filesystem::path& argument);
+// A full path: absolute, taken from the current folder, without "." steps.
+std::filesystem::path AbsolutePath(const std::filesystem::path& argument);
 
 // Printed with a usage error, on standard error.
 extern const char kUsageText[];

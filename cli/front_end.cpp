@@ -1,58 +1,137 @@
 #include "cli/front_end.h"
 
 #include <exception>
+#include <functional>
 #include <optional>
 
 #include "cli/arguments.h"
-#include "cli/terminal_services.h"
-#include "gml/gml_conversion.h"
+#include "cli/terminal_output.h"
+#include "commands/gml_command.h"
+#include "commands/merge_command.h"
+#include "commands/nodata_command.h"
+#include "commands/preview_command.h"
+#include "commands/text_fields.h"
 #include "platform/errors.h"
-#include "platform/text.h"
-#include "raster/dem5_merge.h"
-#include "raster/nodata_replacement.h"
-#include "raster/preview.h"
 
 namespace elevara::cli {
 namespace {
 
-CommandResult RunSubcommand(const Invocation& invocation, Services& services) {
-  switch (invocation.subcommand) {
+// What one subcommand works with: its arguments, the files, the terminal's progress and messages.
+struct Run {
+  const Invocation& invocation;
+  FileSystem& fs;
+  Progress& progress;
+  TerminalMessages& messages;
+};
+
+using BatchCall = std::function<BatchResult(const BatchContext& context)>;
+
+// A batch subcommand: the folder named by PATH converted or merged, and the final report.
+CommandResult RunBatch(const Run& run, const char* noPath, const char* notFound,
+                       const BatchCall& call) {
+  if (!run.invocation.input) {
+    run.messages.say(noPath);
+    return {CommandOutcome::kCancelled, {}};
+  }
+  const std::filesystem::path folder = FolderOf(*run.invocation.input);
+  BatchReport report = ReportOfBatch(call({run.fs, run.progress, folder}), notFound, folder);
+  run.messages.say(report.text);
+  return {report.outcome, std::move(report.skipped)};
+}
+
+CommandResult RunGml(const Run& run, const GmlConversion& conversion) {
+  return RunBatch(
+      run, gml_text::kNoFileChosen, gml_text::kNoFileFound,
+      [&](const BatchContext& context) { return ConvertGmlFolder(context, conversion); });
+}
+
+CommandResult RunMerge(const Run& run) {
+  return RunBatch(run, dem5_text::kNoInput, dem5_text::kNotFound, MergeDem5Folder);
+}
+
+// The no-data replacement, in the order of the window's: the sizes checked, the input opened and
+// held against its sidecar, then the output written. The input is closed before any message.
+CommandResult RunNoData(const Run& run) {
+  const std::int32_t width = ConvertEditInteger(run.invocation.widthText);
+  const std::int32_t height = ConvertEditInteger(run.invocation.heightText);
+  if (const char* problem = NoDataSizeProblem(width, height)) {
+    run.messages.say(problem);
+    return {CommandOutcome::kOutOfRange, {}};
+  }
+  if (!run.invocation.input) {
+    run.messages.say(nodata_text::kNoInput);
+    return {CommandOutcome::kCancelled, {}};
+  }
+  const RasterSize size{width, height};
+  std::optional<NoDataInput> input = NoDataInput::Open(run.fs, *run.invocation.input, size);
+  if (auto stated = input->sidecarSizeIfOther(run.fs)) {
+    input.reset();
+    run.messages.say(SizeMismatchMessage(*stated, size));
+    return {CommandOutcome::kOutOfRange, {}};
+  }
+  if (!run.invocation.output) {
+    input.reset();
+    run.messages.say(nodata_text::kNoOutput);
+    return {CommandOutcome::kCancelled, {}};
+  }
+  const NoDataCopy copy =
+      NoDataCopy::Write(run.fs, run.progress, std::move(*input), *run.invocation.output);
+  run.messages.say(NoDataReport(copy));
+  return {CommandOutcome::kFinished, {}, copy.inputShort || copy.inputLong};
+}
+
+CommandResult RunPreviewOf(const Run& run) {
+  const std::filesystem::path& raster = *run.invocation.input;
+  const PreviewOutcome outcome = DrawPreview(
+      run.fs, run.progress, raster, run.invocation.output.value_or(std::filesystem::path()));
+  run.messages.say(PreviewReport(outcome, raster));
+  const bool written = outcome.status == PreviewOutcome::Status::kWritten;
+  return {written ? CommandOutcome::kFinished : CommandOutcome::kFailed, {}};
+}
+
+CommandResult RunSubcommand(const Run& run) {
+  switch (run.invocation.subcommand) {
     case Subcommand::kGml10:
-      return RunGml10Conversion(services);
+      return RunGml(run, kGml10Conversion);
     case Subcommand::kGml5:
-      return RunGml5Conversion(services);
+      return RunGml(run, kGml5Conversion);
     case Subcommand::kMerge:
-      return RunDem5Merge(services);
+      return RunMerge(run);
     case Subcommand::kNoData:
-      return RunNoDataReplacement(services, invocation.widthText, invocation.heightText);
+      return RunNoData(run);
     case Subcommand::kPreview:
-      return RunPreview(services, *invocation.openAnswer, invocation.saveAnswer);
+      return RunPreviewOf(run);
   }
   return {CommandOutcome::kFailed, {}};
 }
 
 int RunCommand(const Invocation& invocation, const Terminal& terminal) {
-  std::optional<ProgressLine> progress;
-  if (terminal.errIsTerminal) progress.emplace(terminal.err);
-  TerminalServices services({invocation.openAnswer, invocation.saveAnswer}, terminal.out,
-                            progress ? &*progress : nullptr, terminal.interruptSignal);
+  std::optional<ProgressLine> line;
+  if (terminal.errIsTerminal) line.emplace(terminal.err);
+  ProgressLine* shown = line ? &*line : nullptr;
+  TerminalProgress progress(shown, terminal.interruptSignal);
+  TerminalMessages messages(terminal.out, shown);
   // Every exception is caught here, so the stack unwinds and unfinished outputs remove their
   // temporary files before the process ends.
   try {
-    CommandResult result = RunSubcommand(invocation, services);
-    services.clearProgress();
+    CommandResult result = RunSubcommand({invocation, SystemFileSystem(), progress, messages});
+    messages.clearProgress();
     return ExitStatusAfter(result, terminal.err);
   } catch (const Interrupted& interrupted) {
-    services.clearProgress();
+    messages.clearProgress();
     terminal.err << interrupted.what() << '\n';
     const int signal = terminal.interruptSignal;
     return kExitSignalBase + (signal != 0 ? signal : SIGINT);
+  } catch (const FileError& error) {
+    // A file that cannot be read or written is the run's message, as in the window.
+    messages.say(error.what());
+    return kExitNotFinished;
   } catch (const std::exception& error) {
-    services.clearProgress();
+    messages.clearProgress();
     terminal.err << ErrorDisplayText(error.what()) << '\n';
     return kExitNotFinished;
   } catch (...) {
-    services.clearProgress();
+    messages.clearProgress();
     return kExitNotFinished;
   }
 }

@@ -7,7 +7,7 @@
 #include <span>
 #include <string_view>
 
-#include "platform/command.h"
+#include "commands/command.h"
 
 namespace elevara::cli {
 

@@ -20,8 +20,8 @@
 #include "platform/file_system.h"
 #include "platform/folder_search.h"
 #include "platform/unicode.h"
-#include "tests/support/files.h"
-#include "tests/support/plain_gml.h"
+#include "testkit/files.h"
+#include "testkit/plain_gml.h"
 
 namespace elevara::fuzz {
 

@@ -17,10 +17,10 @@
 #include <string_view>
 #include <vector>
 
+#include "commands/gml_command.h"
 #include "fuzz/fuzz_support.h"
-#include "gml/gml_conversion.h"
 #include "raster/raw_raster.h"
-#include "tests/support/scripted_services.h"
+#include "testkit/scripted_services.h"
 
 namespace elevara::fuzz {
 namespace {

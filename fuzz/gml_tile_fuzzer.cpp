@@ -8,13 +8,13 @@
 #include <string_view>
 #include <vector>
 
+#include "commands/services.h"
 #include "fuzz/fuzz_support.h"
 #include "gml/gml_tile.h"
 #include "gml/value_text.h"
 #include "platform/files.h"
-#include "platform/services.h"
 #include "raster/raw_raster.h"
-#include "tests/support/scripted_services.h"
+#include "testkit/scripted_services.h"
 
 namespace elevara::fuzz {
 namespace {
@@ -45,9 +45,9 @@ void CheckTile(std::string_view bytes, const Grid& grid) {
   WriteBytes(gmlPath, bytes);
 
   testing::ScriptedServices services;
-  Progress progress(services);
-  const GmlTileStatus status = ConvertGmlTile(SystemFileSystem(), progress, gmlPath, valuePath,
-                                              rasterPath, grid.width, grid.height)
+  ServicesProgress progress(services);
+  const GmlTileStatus status = ConvertGmlTile(SystemFileSystem(), progress, gmlPath,
+                                              {valuePath, rasterPath, grid.width, grid.height})
                                    .status;
   const std::int64_t steps = services.advances;
 

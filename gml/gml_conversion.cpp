@@ -9,7 +9,6 @@
 #include "gml/gml_inputs.h"
 #include "gml/gml_tile.h"
 #include "platform/files.h"
-#include "platform/services.h"
 #include "platform/unicode.h"
 #include "raster/batch_steps.h"
 
@@ -93,12 +92,27 @@ struct ConvertedTiles {
   }
 };
 
+SkipReason SkipReasonOf(GmlTileStatus status) {
+  switch (status) {
+    case GmlTileStatus::kNotOpened:
+      return SkipReason::kNotOpened;
+    case GmlTileStatus::kNoStartPoint:
+      return SkipReason::kNoStartPoint;
+    case GmlTileStatus::kNoValueList:
+      return SkipReason::kNoValueList;
+    case GmlTileStatus::kNotRead:
+    case GmlTileStatus::kConverted:
+      break;
+  }
+  return SkipReason::kNotRead;
+}
+
 // The tile phase: every listed tile becomes a tile raster.
-ConvertedTiles ConvertListedTiles(FileSystem& fs, Progress& progress,
-                                  const GmlConversion& conversion,
-                                  const std::filesystem::path& folder,
+ConvertedTiles ConvertListedTiles(const BatchContext& context, const GmlConversion& conversion,
                                   const std::filesystem::path& listPath,
-                                  std::vector<std::filesystem::path>& skipped) {
+                                  std::vector<SkippedInput>& skipped) {
+  FileSystem& fs = context.fs;
+  const std::filesystem::path& folder = context.folder;
   const MosaicLayout& layout = conversion.layout;
   const std::filesystem::path valueFilePath = folder / kGmlValueFileName;
   GmlInputReader inputs(fs, folder);
@@ -110,17 +124,18 @@ ConvertedTiles ConvertListedTiles(FileSystem& fs, Progress& progress,
     TileName tile(GmlInputReader::FileNameOf(name), conversion);
     if (!tile.holdsAllPositions()) {
       // Its steps are still taken, so the bar ends full.
-      for (std::int64_t i = 0; i < GmlTileSteps(layout.tileHeight); ++i) progress.step();
-      skipped.push_back(gmlPath);
+      for (std::int64_t i = 0; i < GmlTileSteps(layout.tileHeight); ++i) context.progress.step();
+      skipped.push_back({gmlPath, SkipReason::kNameTooShort, {}});
       return;
     }
     codes.add(tile.mosaicCode());
     const std::filesystem::path tilePath =
         folder / PathFromUtf8(tile.tileCode() + std::string(conversion.nameSuffix));
-    const GmlTileResult result = ConvertGmlTile(fs, progress, inputs.open(name), valueFilePath,
-                                                tilePath, layout.tileWidth, layout.tileHeight);
+    const GmlTileResult result =
+        ConvertGmlTile(fs, context.progress, inputs.open(name),
+                       {valueFilePath, tilePath, layout.tileWidth, layout.tileHeight});
     const bool holdsElevations = result.status == GmlTileStatus::kConverted;
-    if (!holdsElevations) skipped.push_back(gmlPath);
+    if (!holdsElevations) skipped.push_back({gmlPath, SkipReasonOf(result.status), {}});
     converted.declared.insert_or_assign(tilePath, DeclaredTile{holdsElevations, result.datum});
   });
   converted.codes = codes.codes();
@@ -137,43 +152,6 @@ std::vector<std::filesystem::path> TileRasterNames(const GmlConversion& conversi
   return {folder / PathFromUtf8(name)};
 }
 
-CommandResult ConvertFolder(Services& services, const GmlConversion& conversion,
-                            const std::filesystem::path& folder) {
-  FileSystem& fs = services.fileSystem();
-  const std::filesystem::path listPath = folder / kGmlListFileName;
-  std::vector<std::filesystem::path> skipped;
-
-  GmlInputs inputs = FindGmlInputs(fs, folder, conversion.pattern);
-  skipped = std::move(inputs.unreadable);
-  WriteNameList(fs, folder, inputs.names, listPath, skipped);
-  std::int64_t count = 0;
-  ForEachListedName(fs, listPath, [&count](std::string_view) { ++count; });
-  if (count == 0) {
-    services.showMessage(gml_text::kNoFileFound);
-    return {CommandOutcome::kNotFound, skipped};
-  }
-
-  const MosaicLayout& layout = conversion.layout;
-  Progress progress(services);
-  progress.startPhase(count * GmlTileSteps(layout.tileHeight));
-  ValueFileRemoval valueFile(fs, folder / kGmlValueFileName);
-  const ConvertedTiles tiles =
-      ConvertListedTiles(fs, progress, conversion, folder, listPath, skipped);
-
-  progress.startPhase(static_cast<std::int64_t>(tiles.codes.size()) * layout.height());
-  valueFile.remove();
-  const std::vector<std::filesystem::path> unreadable = WriteMosaics(
-      fs, progress, layout, folder, tiles.codes, conversion.nameSuffix,
-      [&](const std::string& code, int rowDigit, int columnDigit) {
-        return TileRasterNames(conversion, folder, code, rowDigit, columnDigit);
-      },
-      [&](const std::filesystem::path& tile, DatumAgreement& datums) {
-        tiles.declare(tile, datums);
-      });
-  skipped.insert(skipped.end(), unreadable.begin(), unreadable.end());
-  return ReportFinished(services, progress, std::move(skipped), folder);
-}
-
 }  // namespace
 
 const GmlConversion kGml10Conversion{
@@ -181,24 +159,35 @@ const GmlConversion kGml10Conversion{
 const GmlConversion kGml5Conversion{
     "FG-GML*dem5*.xml", {225, 150, 10, 10}, kGml5CodePositions, 15, 16, "-DEM5"};
 
-CommandResult RunGmlConversion(Services& services, const GmlConversion& conversion) {
-  auto chosen = services.runOpenDialog(gml_text::kOpenTitle, gml_text::kOpenFilter);
-  if (!chosen) {
-    services.showMessage(gml_text::kNoFileChosen);
-    return {CommandOutcome::kCancelled, {}};
-  }
-  // The chosen file only names the folder.
-  const std::filesystem::path folder = chosen->parent_path();
-  return RunReportingFileErrors(services,
-                                [&] { return ConvertFolder(services, conversion, folder); });
-}
+BatchResult ConvertGmlFolder(const BatchContext& context, const GmlConversion& conversion) {
+  FileSystem& fs = context.fs;
+  const std::filesystem::path listPath = context.folder / kGmlListFileName;
+  BatchResult result;
+  GmlInputs inputs = FindGmlInputs(fs, context.folder, conversion.pattern);
+  result.skipped = std::move(inputs.unreadable);
+  WriteNameList(fs, context.folder, inputs.names, listPath, result.skipped);
+  std::int64_t count = 0;
+  ForEachListedName(fs, listPath, [&count](std::string_view) { ++count; });
+  result.found = count > 0;
+  if (!result.found) return result;
 
-CommandResult RunGml10Conversion(Services& services) {
-  return RunGmlConversion(services, kGml10Conversion);
-}
+  const MosaicLayout& layout = conversion.layout;
+  context.progress.startPhase(count * GmlTileSteps(layout.tileHeight));
+  ValueFileRemoval valueFile(fs, context.folder / kGmlValueFileName);
+  const ConvertedTiles tiles = ConvertListedTiles(context, conversion, listPath, result.skipped);
 
-CommandResult RunGml5Conversion(Services& services) {
-  return RunGmlConversion(services, kGml5Conversion);
+  context.progress.startPhase(static_cast<std::int64_t>(tiles.codes.size()) * layout.height());
+  valueFile.remove();
+  const MosaicSet mosaics{layout, tiles.codes, conversion.nameSuffix,
+                          [&](const std::string& code, int rowDigit, int columnDigit) {
+                            return TileRasterNames(conversion, context.folder, code, rowDigit,
+                                                   columnDigit);
+                          },
+                          [&](const std::filesystem::path& tile, DatumAgreement& datums) {
+                            tiles.declare(tile, datums);
+                          }};
+  WriteMosaics(context, mosaics, result);
+  return result;
 }
 
 }  // namespace elevara

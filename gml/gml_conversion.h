@@ -6,12 +6,10 @@
 #include <span>
 #include <string_view>
 
-#include "platform/command.h"
+#include "raster/batch_steps.h"
 #include "raster/mosaic_writer.h"
 
 namespace elevara {
-
-class Services;
 
 // What sets one GML conversion apart from the other: which files it takes, how big its tiles
 // and mosaics are, and where in a file name the mosaic code and the tile's place stand.
@@ -29,25 +27,16 @@ extern const GmlConversion kGml10Conversion;
 // 5 m tiles "FG-GML*dem5*.xml" into 2250 x 1500 mosaics "<code>-DEM5".
 extern const GmlConversion kGml5Conversion;
 
-// Asks for one tile (or ZIP file), converts every matching tile of its folder and of the folder's
-// ZIP files (FindGmlInputs) and assembles the mosaics. A listed name too short for the
-// positions, a tile that cannot be opened or read or lacks its start point or value list, and an
-// archive that cannot be read are named in the final report and in the result's `skipped`.
-CommandResult RunGmlConversion(Services& services, const GmlConversion& conversion);
-
-CommandResult RunGml10Conversion(Services& services);
-CommandResult RunGml5Conversion(Services& services);
+// Converts every matching tile of the context's folder and of the folder's ZIP files
+// (FindGmlInputs), listed in "gml_name.txt", into tile rasters, and assembles their mosaics,
+// each with its sidecar and ENVI header, in the order their codes first appear. Two phases of
+// progress: GmlTileSteps per listed tile, then one step per mosaic row. Nothing found:
+// result.found is false and nothing but the list is written. A listed name too short for the
+// positions, a tile that cannot be opened or read or lacks its start point or value list, and
+// an archive that cannot be read are returned as skipped. Throws FileError.
+BatchResult ConvertGmlFolder(const BatchContext& context, const GmlConversion& conversion);
 
 inline constexpr char kGmlListFileName[] = "gml_name.txt";
 inline constexpr char kGmlValueFileName[] = "dtm.txt";
-
-namespace gml_text {
-inline constexpr char kOpenTitle[] = "対象GMLファイル（１ファイル）を指定する";
-// The tiles, then the ZIP files they are delivered in: the folder of either is the one converted.
-inline constexpr char kOpenFilter[] = "XMLファイル (*.xml) | *.xml | ZIPファイル (*.zip) | *.zip";
-inline constexpr char kNoFileChosen[] =
-    "対象GMLファイルが指定されていません\n再度、実行してください";
-inline constexpr char kNoFileFound[] = "対象GMLファイルが見つかりません\n再度、実行してください";
-}  // namespace gml_text
 
 }  // namespace elevara

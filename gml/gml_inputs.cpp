@@ -28,7 +28,8 @@ GmlInputs FindGmlInputs(FileSystem& fs, const std::filesystem::path& folder,
       }
     }
     for (const UnreadableArchive& unreadable : listing.unreadable) {
-      inputs.unreadable.push_back(folder / PathFromUtf8(unreadable.location));
+      inputs.unreadable.push_back({folder / PathFromUtf8(unreadable.location),
+                                   SkipReason::kArchiveUnreadable, unreadable.reason});
     }
   }
   return inputs;

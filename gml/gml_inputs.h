@@ -11,6 +11,7 @@
 
 #include "archive/archive_tree.h"
 #include "platform/files.h"
+#include "raster/batch_steps.h"
 
 namespace elevara {
 
@@ -18,7 +19,7 @@ struct GmlInputs {
   // Bare names of the folder's entries, then members by their locations (ArchiveMemberReader).
   std::vector<std::string> names;
   // Archives of the folder, or inside them, that could not be read or lie too deep.
-  std::vector<std::filesystem::path> unreadable;
+  std::vector<SkippedInput> unreadable;
 };
 
 // The folder's entries whose names match `pattern`, in the order of the directory search; then

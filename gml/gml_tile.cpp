@@ -13,7 +13,6 @@
 #include "gml/value_text.h"
 #include "platform/errors.h"
 #include "platform/files.h"
-#include "platform/services.h"
 #include "raster/raw_raster.h"
 
 namespace elevara {
@@ -90,6 +89,17 @@ class ValueSteps {
   int values_ = 0;
 };
 
+// Where the listed values go: one line of the value file each, and the value pass's steps.
+struct ValueSink {
+  ValueFileWriter& file;
+  ValueSteps& steps;
+
+  void put(std::string_view text) {
+    file.line(text);
+    steps.value();
+  }
+};
+
 // What the pass over the GML text found.
 struct TileReading {
   GmlTileStatus status = GmlTileStatus::kConverted;
@@ -125,8 +135,8 @@ std::optional<std::size_t> SeekTag(GmlTokenReader& tokens, std::span<const std::
 // Copies the listed values from the token after the value-list token on, at most `cells` of
 // them, to the value file. A start-point token among them is the start point when none came
 // before; its row is the token after it, as anywhere else.
-void CopyValues(GmlTokenReader& tokens, ValueFileWriter& values, std::int64_t cells,
-                std::optional<StartPoint>& start, ValueSteps& steps, TileReading& reading) {
+void CopyValues(GmlTokenReader& tokens, ValueSink& values, std::int64_t cells,
+                std::optional<StartPoint>& start, TileReading& reading) {
   std::string_view token;
   bool rowPending = false;
   // The end of the file without the end token ends the list the same way.
@@ -135,17 +145,15 @@ void CopyValues(GmlTokenReader& tokens, ValueFileWriter& values, std::int64_t ce
     rowPending = !start && GmlTokenReader::IsTagged(token, kStartPointTag);
     if (rowPending) start = StartColumnOf(token);
     if (IsEndOfValueList(token)) break;
-    values.line(GmlTokenReader::TextAfterLastComma(token));
+    values.put(GmlTokenReader::TextAfterLastComma(token));
     ++reading.values;
-    steps.value();
   }
   if (rowPending && tokens.next(token)) start->row = ParseLeadingInteger(token);
 }
 
 // The one pass: the start point and the value list, whichever comes first, the values, then the
 // start point after them when it was not before, then the rest of the file.
-void ReadTile(GmlTokenReader& tokens, ValueFileWriter& values, std::int64_t cells,
-              ValueSteps& steps, TileReading& reading) {
+void ReadTile(GmlTokenReader& tokens, ValueSink& values, std::int64_t cells, TileReading& reading) {
   std::optional<StartPoint> start;
   DeclaredDatum declared;
   bool listed = false;
@@ -164,7 +172,7 @@ void ReadTile(GmlTokenReader& tokens, ValueFileWriter& values, std::int64_t cell
   } else {
     listed = first == 1;
   }
-  if (listed) CopyValues(tokens, values, cells, start, steps, reading);
+  if (listed) CopyValues(tokens, values, cells, start, reading);
   if (!start && tokens.seekTagged(kStartPointTag)) {
     tokens.next(token);
     start = StartColumnOf(token);
@@ -181,17 +189,18 @@ void ReadTile(GmlTokenReader& tokens, ValueFileWriter& values, std::int64_t cell
 // The value pass: the listed values, one line each. A tile that cannot be opened or read, or
 // lacks its start point or value list, is read no further and becomes no-data.
 TileReading WriteValueFile(FileSystem& fs, Progress& progress, std::optional<InputFile> gml,
-                           const std::filesystem::path& valueFilePath, int width, int height) {
+                           const GmlTilePlan& plan) {
   TileReading reading;
-  ValueSteps steps(progress, width, height);
-  ValueFileWriter values(CreateAfresh(fs, valueFilePath));
+  ValueSteps steps(progress, plan.width, plan.height);
+  ValueFileWriter values(CreateAfresh(fs, plan.valueFile));
+  ValueSink sink{values, steps};
   if (!gml) {
     reading.status = GmlTileStatus::kNotOpened;
   } else {
     const std::filesystem::path gmlPath = gml->path();
     try {
       GmlTokenReader tokens(std::move(*gml));
-      ReadTile(tokens, values, std::int64_t{width} * height, steps, reading);
+      ReadTile(tokens, sink, std::int64_t{plan.width} * plan.height, reading);
     } catch (const FileError& error) {
       // Only the GML text is read in this pass; the value file is written.
       if (error.action() != FileAction::kRead || error.path() != gmlPath) throw;
@@ -206,16 +215,17 @@ TileReading WriteValueFile(FileSystem& fs, Progress& progress, std::optional<Inp
 // The raster pass: no-data before the start point, then the values in the order they were
 // listed, then no-data once they run out; every cell no-data for a tile that was not converted.
 void WriteTileRaster(FileSystem& fs, Progress& progress, const TileReading& reading,
-                     const std::filesystem::path& valueFilePath,
-                     const std::filesystem::path& tileRasterPath, int width, int height) {
+                     const GmlTilePlan& plan) {
+  const int width = plan.width;
+  const int height = plan.height;
   const std::int64_t cells = std::int64_t{width} * height;
   const std::int64_t before = reading.status == GmlTileStatus::kConverted
                                   ? CellsBeforeStart(reading.start, width, height)
                                   : cells;
   const std::int64_t valuesEnd = std::min(cells, before + reading.values);
-  ValueFileReader values(InputFile::Open(fs, valueFilePath));
-  RemoveEarlierFile(fs, tileRasterPath);
-  RasterWriter raster = RasterWriter::CreateTile(fs, tileRasterPath);
+  ValueFileReader values(InputFile::Open(fs, plan.valueFile));
+  RemoveEarlierFile(fs, plan.tileRaster);
+  RasterWriter raster = RasterWriter::CreateTile(fs, plan.tileRaster);
   std::vector<float> row(static_cast<std::size_t>(width));
   std::int64_t cell = 0;
   for (int r = 0; r < height; ++r) {
@@ -240,19 +250,14 @@ std::optional<InputFile> OpenGmlFile(FileSystem& fs, const std::filesystem::path
 }
 
 GmlTileResult ConvertGmlTile(FileSystem& fs, Progress& progress,
-                             const std::filesystem::path& gmlPath,
-                             const std::filesystem::path& valueFilePath,
-                             const std::filesystem::path& tileRasterPath, int width, int height) {
-  return ConvertGmlTile(fs, progress, OpenGmlFile(fs, gmlPath), valueFilePath, tileRasterPath,
-                        width, height);
+                             const std::filesystem::path& gmlPath, const GmlTilePlan& plan) {
+  return ConvertGmlTile(fs, progress, OpenGmlFile(fs, gmlPath), plan);
 }
 
 GmlTileResult ConvertGmlTile(FileSystem& fs, Progress& progress, std::optional<InputFile> gml,
-                             const std::filesystem::path& valueFilePath,
-                             const std::filesystem::path& tileRasterPath, int width, int height) {
-  const TileReading reading =
-      WriteValueFile(fs, progress, std::move(gml), valueFilePath, width, height);
-  WriteTileRaster(fs, progress, reading, valueFilePath, tileRasterPath, width, height);
+                             const GmlTilePlan& plan) {
+  const TileReading reading = WriteValueFile(fs, progress, std::move(gml), plan);
+  WriteTileRaster(fs, progress, reading, plan);
   return {reading.status, reading.datum};
 }
 

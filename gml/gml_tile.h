@@ -11,11 +11,10 @@
 
 #include "platform/file_system.h"
 #include "platform/files.h"
+#include "platform/progress.h"
 #include "raster/datum.h"
 
 namespace elevara {
-
-class Progress;
 
 enum class GmlTileStatus {
   kConverted,
@@ -43,14 +42,21 @@ constexpr std::int64_t GmlTileSteps(int height) {
   return 2 * std::int64_t{height};
 }
 
-// Converts the GML tile at `gmlPath` into a `width` x `height` tile raster at `tileRasterPath`
-// by way of the value file at `valueFilePath`, which it leaves behind for the caller to delete.
-// Takes GmlTileSteps(height) progress steps. The raster appears only when whole; reading the
-// datum changes none of its bytes. A file that cannot be created or written throws FileError.
+// Where a tile's values go and on which grid: the value file on the way (left behind for the
+// caller to delete) and the tile raster of `width` x `height` cells in the end.
+struct GmlTilePlan {
+  std::filesystem::path valueFile;
+  std::filesystem::path tileRaster;
+  int width;
+  int height;
+};
+
+// Converts the GML tile at `gmlPath` into the tile raster `plan` names, by way of its value
+// file. Takes GmlTileSteps(height) progress steps. The raster appears only when whole; reading
+// the datum changes none of its bytes. A file that cannot be created or written throws
+// FileError.
 GmlTileResult ConvertGmlTile(FileSystem& fs, Progress& progress,
-                             const std::filesystem::path& gmlPath,
-                             const std::filesystem::path& valueFilePath,
-                             const std::filesystem::path& tileRasterPath, int width, int height);
+                             const std::filesystem::path& gmlPath, const GmlTilePlan& plan);
 
 // The GML file at `gmlPath`, opened; nullopt when it cannot be, whatever the reason: a broken
 // tile of the run, not the end of it.
@@ -59,7 +65,6 @@ std::optional<InputFile> OpenGmlFile(FileSystem& fs, const std::filesystem::path
 // The same for a GML text the caller has opened (a member of an archive), nullopt when it could
 // not be; failures to read it are the tile's, under its path, not the command's.
 GmlTileResult ConvertGmlTile(FileSystem& fs, Progress& progress, std::optional<InputFile> gml,
-                             const std::filesystem::path& valueFilePath,
-                             const std::filesystem::path& tileRasterPath, int width, int height);
+                             const GmlTilePlan& plan);
 
 }  // namespace elevara

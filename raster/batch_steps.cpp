@@ -11,18 +11,17 @@ namespace elevara {
 
 void WriteNameList(FileSystem& fs, const std::filesystem::path& folder,
                    std::span<const std::string_view> patterns,
-                   const std::filesystem::path& listPath,
-                   std::vector<std::filesystem::path>& unlisted) {
+                   const std::filesystem::path& listPath, std::vector<SkippedInput>& unlisted) {
   WriteNameList(fs, folder, SearchFolder(fs, folder, patterns), listPath, unlisted);
 }
 
 void WriteNameList(FileSystem& fs, const std::filesystem::path& folder,
                    const std::vector<std::string>& names, const std::filesystem::path& listPath,
-                   std::vector<std::filesystem::path>& unlisted) {
+                   std::vector<SkippedInput>& unlisted) {
   AtomicOutputFile list = AtomicOutputFile::Create(fs, listPath, Durability::kWorkingFile);
   for (const std::string& name : names) {
     if (name.find_first_of("\r\n") != std::string::npos) {
-      unlisted.push_back(folder / PathFromUtf8(name));
+      unlisted.push_back({folder / PathFromUtf8(name), SkipReason::kLineBreakInName, {}});
       continue;
     }
     list.writeLine(name);
@@ -40,16 +39,22 @@ void ForEachListedName(FileSystem& fs, const std::filesystem::path& listPath,
 }
 
 std::optional<RasterReader> TileRasters::open(std::span<const std::filesystem::path> names) {
-  std::optional<std::filesystem::path> failed;
+  std::optional<SkippedInput> failed;
   for (const std::filesystem::path& name : names) {
     try {
       if (auto tile = RasterReader::OpenIfPresent(fs_, name, tileWidth_)) return tile;
-    } catch (const FileError&) {
-      if (!failed) failed = name;
+    } catch (const FileError& error) {
+      if (!failed) failed = SkippedInput{name, SkipReason::kTileRasterUnreadable, error.reason()};
     }
   }
   if (failed) unreadable_.push_back(*failed);
   return std::nullopt;
+}
+
+std::vector<std::filesystem::path> TileRasters::unreadable() const {
+  std::vector<std::filesystem::path> paths;
+  for (const SkippedInput& tile : unreadable_) paths.push_back(tile.path);
+  return paths;
 }
 
 void TileRasters::readRow(std::optional<RasterReader>& tile, std::int64_t line,
@@ -58,8 +63,8 @@ void TileRasters::readRow(std::optional<RasterReader>& tile, std::int64_t line,
     try {
       tile->readRow(line, samples);
       return;
-    } catch (const FileError&) {
-      unreadable_.push_back(tile->path());
+    } catch (const FileError& error) {
+      unreadable_.push_back({tile->path(), SkipReason::kTileRasterUnreadable, error.reason()});
       tile.reset();
     }
   }

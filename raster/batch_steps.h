@@ -1,6 +1,6 @@
-// The steps the three batch commands (GML10, GML5 and the DEM5 merge) share, with one rule for
-// each: the list of the names found, the list read back, the table of mosaic codes, and the
-// tile rasters opened by name.
+// The steps the three batch runs (GML10, GML5 and the DEM5 merge) share, with one rule for
+// each: what a run works with and what it returns, the list of the names found, the list read
+// back, the table of mosaic codes, and the tile rasters opened by name.
 #pragma once
 
 #include <cstdint>
@@ -10,12 +10,49 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <unordered_set>
 #include <vector>
 
+#include "platform/progress.h"
 #include "raster/raw_raster.h"
 
 namespace elevara {
+
+// What every step of a batch run works with: the files, the progress, and the folder the run
+// reads from and writes into.
+struct BatchContext {
+  FileSystem& fs;
+  Progress& progress;
+  std::filesystem::path folder;
+};
+
+// Why an input was left out of a run.
+enum class SkipReason {
+  kLineBreakInName,       // a found name holding CR or LF cannot stand on a line of the list
+  kNameTooShort,          // too short for the places its codes are read from
+  kNotOpened,             // it could not be opened
+  kNotRead,               // a read failed on the way
+  kNoStartPoint,          // a GML tile without its start point
+  kNoValueList,           // a GML tile without its value list
+  kArchiveUnreadable,     // an archive that could not be read, or lies too deep
+  kTileRasterUnreadable,  // a tile raster that exists but could not be opened or read
+  kEnviHeaderUnreadable,  // an ENVI header that exists but could not be read
+};
+
+struct SkippedInput {
+  std::filesystem::path path;
+  SkipReason reason;
+  std::error_code error;  // the system's or the archive's own reason, where one is known
+};
+
+// What a batch run did.
+struct BatchResult {
+  // False when nothing in the folder matched: the run wrote its empty name list and nothing else.
+  bool found = false;
+  std::vector<std::filesystem::path> written;  // the rasters, in the order they were written
+  std::vector<SkippedInput> skipped;           // in the order they were met
+};
 
 // Writes the bare name of every entry of `folder` that matches one of `patterns` to the list
 // file at `listPath`, one per line in the order of the directory search; the list appears whole
@@ -24,13 +61,12 @@ namespace elevara {
 // final report names it. Throws FileError.
 void WriteNameList(FileSystem& fs, const std::filesystem::path& folder,
                    std::span<const std::string_view> patterns,
-                   const std::filesystem::path& listPath,
-                   std::vector<std::filesystem::path>& unlisted);
+                   const std::filesystem::path& listPath, std::vector<SkippedInput>& unlisted);
 // The same for names found another way (the entries of the folder, then the members of its
 // archives by their locations), in their order.
 void WriteNameList(FileSystem& fs, const std::filesystem::path& folder,
                    const std::vector<std::string>& names, const std::filesystem::path& listPath,
-                   std::vector<std::filesystem::path>& unlisted);
+                   std::vector<SkippedInput>& unlisted);
 
 // Calls `visit` with every name of the list file, read back line by line, so that a name with
 // blanks stays one name. An empty line names nothing. Throws FileError.
@@ -67,13 +103,15 @@ class TileRasters {
   // that cannot be read is remembered and closed, so it is no-data from that row on.
   void readRow(std::optional<RasterReader>& tile, std::int64_t line, std::span<float> samples);
 
-  // The tile rasters that exist but could not be opened or read, in the order they were met.
-  const std::vector<std::filesystem::path>& unreadable() const { return unreadable_; }
+  // The tile rasters that exist but could not be opened or read, in the order they were met,
+  // with the system's reason.
+  const std::vector<SkippedInput>& skipped() const { return unreadable_; }
+  std::vector<std::filesystem::path> unreadable() const;
 
  private:
   FileSystem& fs_;
   std::int64_t tileWidth_;
-  std::vector<std::filesystem::path> unreadable_;
+  std::vector<SkippedInput> unreadable_;
 };
 
 }  // namespace elevara

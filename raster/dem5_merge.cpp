@@ -9,15 +9,12 @@
 #include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/folder_search.h"
-#include "platform/services.h"
 #include "platform/unicode.h"
 #include "raster/batch_steps.h"
 #include "raster/envi_header.h"
 
 namespace elevara {
 namespace {
-
-using namespace dem5_text;
 
 constexpr std::size_t kMosaicCodeCharacters = 4;
 constexpr std::size_t kTileCodeCharacters = 6;
@@ -45,7 +42,7 @@ Discovery ReadNameList(FileSystem& fs, const std::filesystem::path& listPath) {
   Discovery discovery;
   ForEachListedName(fs, listPath, [&](std::string_view name) {
     discovery.mosaicCodes.add(LeadingCharacters(name, kMosaicCodeCharacters));
-    auto& names = MatchWildcard(kRawPattern, name) ? discovery.rawNames : discovery.bareNames;
+    auto& names = MatchWildcard(kDem5RawPattern, name) ? discovery.rawNames : discovery.bareNames;
     names.emplace(LeadingCharacters(name, kTileCodeCharacters), name);
   });
   return discovery;
@@ -76,55 +73,42 @@ std::vector<std::filesystem::path> TileNamesOf(const std::filesystem::path& fold
 // nothing known without one, or with another coordinate system. A header that exists but
 // cannot be read declares nothing either, and is named in the final report.
 std::optional<Datum> DatumInHeaderOf(FileSystem& fs, const std::filesystem::path& mosaic,
-                                     std::vector<std::filesystem::path>& unreadable) {
+                                     std::vector<SkippedInput>& unreadable) {
   try {
     const std::optional<EnviHeaderFields> header = ReadEnviHeader(fs, mosaic);
     if (!header || !header->coordinateSystem) return std::nullopt;
     return DatumOfWkt(*header->coordinateSystem);
   } catch (const FileError& error) {
-    unreadable.push_back(error.path());
+    unreadable.push_back({error.path(), SkipReason::kEnviHeaderUnreadable, error.reason()});
     return std::nullopt;
   }
 }
 
-CommandResult MergeFolder(Services& services, const std::filesystem::path& folder) {
-  FileSystem& fs = services.fileSystem();
-  const std::filesystem::path listPath = folder / kNameList;
-  std::vector<std::filesystem::path> skipped;
-  WriteNameList(fs, folder, kDiscoveryPatterns, listPath, skipped);
-  const Discovery discovery = ReadNameList(fs, listPath);
-  const std::vector<std::string>& codes = discovery.mosaicCodes.codes();
-  if (codes.empty()) {
-    services.showMessage(kNotFound);
-    return {CommandOutcome::kNotFound, skipped};
-  }
-
-  Progress progress(services);
-  progress.startPhase(static_cast<std::int64_t>(codes.size()) * kDem5MergeLayout.height());
-  std::vector<std::filesystem::path> unreadableHeaders;
-  const std::vector<std::filesystem::path> unreadable = WriteMosaics(
-      fs, progress, kDem5MergeLayout, folder, codes, kRasterSuffix,
-      [&](const std::string& code, int rowDigit, int columnDigit) {
-        return TileNamesOf(folder, discovery, code, rowDigit, columnDigit);
-      },
-      [&](const std::filesystem::path& tile, DatumAgreement& datums) {
-        datums.add(DatumInHeaderOf(fs, tile, unreadableHeaders));
-      });
-  skipped.insert(skipped.end(), unreadable.begin(), unreadable.end());
-  skipped.insert(skipped.end(), unreadableHeaders.begin(), unreadableHeaders.end());
-  return ReportFinished(services, progress, std::move(skipped));
-}
-
 }  // namespace
 
-CommandResult RunDem5Merge(Services& services) {
-  auto picked = services.runOpenDialog(kOpenTitle, kOpenFilter);
-  if (!picked) {
-    services.showMessage(kNoInput);
-    return {CommandOutcome::kCancelled, {}};
-  }
-  return RunReportingFileErrors(services,
-                                [&]() { return MergeFolder(services, picked->parent_path()); });
+BatchResult MergeDem5Folder(const BatchContext& context) {
+  FileSystem& fs = context.fs;
+  const std::filesystem::path listPath = context.folder / kDem5NameList;
+  BatchResult result;
+  WriteNameList(fs, context.folder, kDem5DiscoveryPatterns, listPath, result.skipped);
+  const Discovery discovery = ReadNameList(fs, listPath);
+  const std::vector<std::string>& codes = discovery.mosaicCodes.codes();
+  result.found = !codes.empty();
+  if (!result.found) return result;
+
+  context.progress.startPhase(static_cast<std::int64_t>(codes.size()) * kDem5MergeLayout.height());
+  std::vector<SkippedInput> unreadableHeaders;
+  const MosaicSet mosaics{kDem5MergeLayout, codes, kRasterSuffix,
+                          [&](const std::string& code, int rowDigit, int columnDigit) {
+                            return TileNamesOf(context.folder, discovery, code, rowDigit,
+                                               columnDigit);
+                          },
+                          [&](const std::filesystem::path& tile, DatumAgreement& datums) {
+                            datums.add(DatumInHeaderOf(fs, tile, unreadableHeaders));
+                          }};
+  WriteMosaics(context, mosaics, result);
+  result.skipped.insert(result.skipped.end(), unreadableHeaders.begin(), unreadableHeaders.end());
+  return result;
 }
 
 }  // namespace elevara

@@ -3,23 +3,22 @@
 #include <optional>
 
 #include "platform/files.h"
-#include "platform/services.h"
 #include "platform/unicode.h"
 
 namespace elevara {
 
-void WriteMosaic(FileSystem& fs, Progress& progress, const MosaicLayout& layout,
-                 const std::filesystem::path& path, TileRasters& tiles, const TileNames& tileNames,
-                 const MosaicGeoreference& georeference) {
-  RasterWriter mosaic = RasterWriter::Create(fs, path, static_cast<std::int32_t>(layout.width()),
-                                             static_cast<std::int32_t>(layout.height()));
+void WriteMosaic(FileSystem& fs, Progress& progress, const MosaicPlan& plan, TileRasters& tiles) {
+  const MosaicLayout& layout = plan.layout;
+  RasterWriter mosaic =
+      RasterWriter::Create(fs, plan.path, static_cast<std::int32_t>(layout.width()),
+                           static_cast<std::int32_t>(layout.height()));
   std::vector<float> row(static_cast<std::size_t>(layout.width()));
   std::vector<std::optional<RasterReader>> band(static_cast<std::size_t>(layout.tilesAcross));
   std::vector<std::filesystem::path> present;
   for (int rowDigit = layout.tilesDown - 1; rowDigit >= 0; --rowDigit) {
     for (int column = 0; column < layout.tilesAcross; ++column) {
       auto& tile = band[static_cast<std::size_t>(column)];
-      tile = tiles.open(tileNames(rowDigit, column));
+      tile = tiles.open(plan.tileNames(rowDigit, column));
       if (tile) present.push_back(tile->path());
     }
     for (int line = 0; line < layout.tileHeight; ++line) {
@@ -33,27 +32,26 @@ void WriteMosaic(FileSystem& fs, Progress& progress, const MosaicLayout& layout,
     }
     for (auto& tile : band) tile.reset();
   }
-  if (georeference) mosaic.setGeoreference(georeference(present));
+  if (plan.georeference) mosaic.setGeoreference(plan.georeference(present));
   mosaic.commit();
 }
 
-std::vector<std::filesystem::path> WriteMosaics(
-    FileSystem& fs, Progress& progress, const MosaicLayout& layout,
-    const std::filesystem::path& folder, const std::vector<std::string>& codes,
-    std::string_view suffix, const CodeTileNames& tileNames, const DeclareTileDatum& declareDatum) {
-  TileRasters tiles(fs, layout.tileWidth);
-  for (const std::string& code : codes) {
+void WriteMosaics(const BatchContext& context, const MosaicSet& set, BatchResult& result) {
+  TileRasters tiles(context.fs, set.layout.tileWidth);
+  for (const std::string& code : set.codes) {
     const auto georeference = [&](const std::vector<std::filesystem::path>& present) {
       DatumAgreement datums;
-      for (const std::filesystem::path& tile : present) declareDatum(tile, datums);
-      return MeshGeoreference(code, layout.width(), layout.height(), datums.common());
+      for (const std::filesystem::path& tile : present) set.declareDatum(tile, datums);
+      return MeshGeoreference(code, set.layout.width(), set.layout.height(), datums.common());
     };
-    WriteMosaic(
-        fs, progress, layout, folder / PathFromUtf8(code + std::string(suffix)), tiles,
-        [&](int rowDigit, int columnDigit) { return tileNames(code, rowDigit, columnDigit); },
-        georeference);
+    const MosaicPlan plan{
+        set.layout, context.folder / PathFromUtf8(code + std::string(set.suffix)),
+        [&](int rowDigit, int columnDigit) { return set.tileNames(code, rowDigit, columnDigit); },
+        georeference};
+    WriteMosaic(context.fs, context.progress, plan, tiles);
+    result.written.push_back(plan.path);
   }
-  return tiles.unreadable();
+  result.skipped.insert(result.skipped.end(), tiles.skipped().begin(), tiles.skipped().end());
 }
 
 }  // namespace elevara

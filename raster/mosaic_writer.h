@@ -38,15 +38,22 @@ using TileNames = std::function<std::vector<std::filesystem::path>(int rowDigit,
 using MosaicGeoreference = std::function<std::optional<EnviGeoreference>(
     const std::vector<std::filesystem::path>& presentTiles)>;
 
-// Writes the mosaic at `path`, strictly top to bottom: band by band from the highest row digit
-// down to 0, each mosaic row made of the matching rows of the band's tiles left to right. Tiles
-// are opened and read through `tiles`, so absent and unreadable tiles, and rows or samples a
-// short tile lacks, are kNoData. Takes one progress step per mosaic row. The raster, its
-// ".hd1" sidecar and its ENVI header (when `georeference` gives one) appear under their names
-// only when whole. Throws FileError (nothing is left under the mosaic's name then).
-void WriteMosaic(FileSystem& fs, Progress& progress, const MosaicLayout& layout,
-                 const std::filesystem::path& path, TileRasters& tiles, const TileNames& tileNames,
-                 const MosaicGeoreference& georeference = {});
+// One mosaic to write: its layout, its path, where its tiles stand and how it lies on the earth
+// (no ENVI header without `georeference`).
+struct MosaicPlan {
+  MosaicLayout layout;
+  std::filesystem::path path;
+  TileNames tileNames;
+  MosaicGeoreference georeference;
+};
+
+// Writes the mosaic `plan` names, strictly top to bottom: band by band from the highest row
+// digit down to 0, each mosaic row made of the matching rows of the band's tiles left to right.
+// Tiles are opened and read through `tiles`, so absent and unreadable tiles, and rows or samples
+// a short tile lacks, are kNoData. Takes one progress step per mosaic row. The raster, its
+// ".hd1" sidecar and its ENVI header appear under their names only when whole. Throws FileError
+// (nothing is left under the mosaic's name then).
+void WriteMosaic(FileSystem& fs, Progress& progress, const MosaicPlan& plan, TileRasters& tiles);
 
 // The names under which a tile of the mosaic with the given code may stand (see TileNames).
 using CodeTileNames = std::function<std::vector<std::filesystem::path>(
@@ -57,13 +64,19 @@ using CodeTileNames = std::function<std::vector<std::filesystem::path>(
 using DeclareTileDatum =
     std::function<void(const std::filesystem::path& tile, DatumAgreement& datums)>;
 
-// The mosaic phase of a batch command: for each code, in the order given, the mosaic
-// "<code><suffix>" in `folder` (see WriteMosaic), placed on the mesh its code names, on the
-// datum its present tiles agree on (see DatumAgreement). Returns the tile rasters that exist
-// but could not be read, in the order they were met. Throws FileError.
-std::vector<std::filesystem::path> WriteMosaics(
-    FileSystem& fs, Progress& progress, const MosaicLayout& layout,
-    const std::filesystem::path& folder, const std::vector<std::string>& codes,
-    std::string_view suffix, const CodeTileNames& tileNames, const DeclareTileDatum& declareDatum);
+// The mosaics of a batch run: one per code, in the order given, named "<code><suffix>".
+struct MosaicSet {
+  MosaicLayout layout;
+  std::vector<std::string> codes;
+  std::string_view suffix;
+  CodeTileNames tileNames;
+  DeclareTileDatum declareDatum;
+};
+
+// The mosaic phase of a batch run: every mosaic of `set` in the context's folder (see
+// WriteMosaic), placed on the mesh its code names, on the datum its present tiles agree on (see
+// DatumAgreement). Adds each mosaic to `result.written`, and the tile rasters that exist but
+// could not be read to `result.skipped`, in the order they were met. Throws FileError.
+void WriteMosaics(const BatchContext& context, const MosaicSet& set, BatchResult& result);
 
 }  // namespace elevara

@@ -1,47 +1,53 @@
 // The no-data replacement: copies one RAW raster with every -9999.0 turned into +0.0.
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <span>
-#include <string_view>
 
-#include "platform/command.h"
+#include "platform/progress.h"
+#include "raster/raw_raster.h"
 
 namespace elevara {
-
-class Services;
-
-// The command behind the no-data group's Run button. `widthText` and `heightText` are the
-// texts of the pixel and line fields; a text that is not an integer throws Error(kBadInput)
-// before anything is asked or touched. An input whose ".hd1" sidecar states another size is
-// not converted; an input of another length than the size typed is, with a notice in the final
-// message (and CommandResult::notice set).
-CommandResult RunNoDataReplacement(Services& services, std::string_view widthText,
-                                   std::string_view heightText);
 
 // Replaces, in place, every sample whose bits are exactly those of -9999.0 by +0.0.
 void ReplaceNoData(std::span<float> samples);
 
-namespace nodata_text {
-inline constexpr char kWidthTooSmall[] =
-    "ピクセル数の設定が違います\nピクセル数の設定は1以上90000以下です";
-inline constexpr char kWidthTooLarge[] = "本ソフトのピクセル数の最大値は90000です";
-inline constexpr char kHeightTooSmall[] = "ライン数の設定が違います\nライン数の設定は1以上です";
-inline constexpr char kNoInput[] = "変換対象ファイルが指定されていません\n再度、実行してください";
-inline constexpr char kNoOutput[] = "保存先ファイル名が指定されていません\n再度、実行してください";
-inline constexpr char kOpenTitle[] = "変換対象ファイルを指定する";
-inline constexpr char kOpenFilter[] = "RAWファイル (*.*) | *.*";
-inline constexpr char kSaveTitle[] = "保存先ファイル名を指定する";
-inline constexpr char kInputShort[] =
-    "入力ファイルが指定のサイズより短いため、不足分を0.0で出力しました";
-inline constexpr char kInputLong[] =
-    "入力ファイルが指定のサイズより長いため、指定のサイズまでを出力しました";
-// The sidecar's size and the typed one, each as "横 W ピクセル × 縦 H ライン".
-inline constexpr char kSizeMismatch[] =
-    "入力ファイルのヘッダ（.hd1）のサイズが指定のサイズと違います";
-inline constexpr char kSidecarSize[] = "入力ファイル：";
-inline constexpr char kTypedSize[] = "指定：";
-}  // namespace nodata_text
-
 inline constexpr int kMaxNoDataWidth = 90000;
+
+// The raster whose no-data is to be replaced, open for reading as a raster of the size given.
+class NoDataInput {
+ public:
+  // Opens `path`; `size` is at least 1 x 1 and at most kMaxNoDataWidth wide. Throws FileError.
+  static NoDataInput Open(FileSystem& fs, const std::filesystem::path& path, RasterSize size);
+
+  // The size the input's ".hd1" sidecar states, when it states another than the one given:
+  // read as that other shape, the rows would wrap without a sign of it. Throws FileError.
+  std::optional<RasterSize> sidecarSizeIfOther(FileSystem& fs) const;
+
+  const std::filesystem::path& path() const { return reader_.path(); }
+  RasterSize size() const { return size_; }
+
+ private:
+  friend struct NoDataCopy;
+  NoDataInput(RasterReader reader, RasterSize size) : reader_(std::move(reader)), size_(size) {}
+
+  RasterReader reader_;
+  RasterSize size_;
+};
+
+// What the copy found out about its input's length.
+struct NoDataCopy {
+  bool inputShort = false;  // rows past the input's end were written as 0.0
+  bool inputLong = false;   // the input holds more than the size given; the rest was left out
+
+  // Copies `input` to `output`, row by row, every -9999.0 turned into +0.0, and writes the
+  // output's ".hd1" sidecar, and its ENVI header when the input has one for the size given. The
+  // output goes to a temporary file first, so an output chosen over the input replaces it only
+  // after the input has been read whole. Takes one progress step per row. Throws FileError.
+  static NoDataCopy Write(FileSystem& fs, Progress& progress, NoDataInput input,
+                          const std::filesystem::path& output);
+};
 
 }  // namespace elevara

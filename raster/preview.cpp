@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "platform/errors.h"
-#include "platform/services.h"
 #include "raster/envi_header.h"
 #include "raster/png_writer.h"
 #include "raster/raw_raster.h"
@@ -221,18 +220,19 @@ double HillShade(double riseEast, double riseNorth) {
   return std::max(0.0, lit / std::sqrt(riseEast * riseEast + riseNorth * riseNorth + 1));
 }
 
-void WritePreview(FileSystem& fs, Progress& progress, const std::filesystem::path& raster,
-                  std::int64_t width, std::int64_t height,
-                  const std::optional<GeoPlacement>& placement, const std::filesystem::path& png) {
+void WritePreview(FileSystem& fs, Progress& progress, const PreviewSource& source,
+                  const std::filesystem::path& png) {
+  const std::int64_t width = source.width;
+  const std::int64_t height = source.height;
   const PreviewSize size = PreviewSizeOf(width, height);
   const auto pixels = static_cast<std::size_t>(size.width);
-  RasterReader reader = RasterReader::Open(fs, raster, width);
+  RasterReader reader = RasterReader::Open(fs, source.raster, width);
   const ElevationRange range =
       RangeOfElevations(BlockMeans(reader, progress, width, height, size), pixels);
 
   PngWriter picture = PngWriter::Create(fs, png, static_cast<std::uint32_t>(size.width),
                                         static_cast<std::uint32_t>(size.height));
-  const ReliefPainter painter(range, PixelGroundOf(placement, height, size.cellsPerPixel));
+  const ReliefPainter painter(range, PixelGroundOf(source.placement, height, size.cellsPerPixel));
   BlockMeans means(reader, progress, width, height, size);
   std::vector<float> north(pixels), row(pixels), south(pixels);
   std::vector<std::uint8_t> rgba(4 * pixels);
@@ -249,36 +249,26 @@ void WritePreview(FileSystem& fs, Progress& progress, const std::filesystem::pat
   picture.commit();
 }
 
-CommandResult RunPreview(Services& services, const std::filesystem::path& raster,
-                         const std::optional<std::filesystem::path>& png) {
-  return RunReportingFileErrors(services, [&]() -> CommandResult {
-    FileSystem& fs = services.fileSystem();
-    const std::optional<RasterSize> size = ReadRawHeader(fs, raster);
-    if (!size || size->width < 1 || size->width > kPreviewWidestRaster || size->height < 1) {
-      services.showMessage(std::string(kPreviewNoSize) + "\n" +
-                           DisplayPath(SidecarPathFor(raster)));
-      return {CommandOutcome::kFailed, {}};
-    }
-    std::optional<GeoPlacement> placement;
-    if (auto envi = ReadEnviHeader(fs, raster); envi && envi->mapInfo) {
-      placement = PlacementOfMapInfo(*envi->mapInfo);
-    }
-    std::filesystem::path picture = png.value_or(std::filesystem::path());
-    if (picture.empty()) {
-      picture = raster;
-      picture += ".png";
-    }
-    if (ReplacesTheRaster(picture, raster)) {
-      services.showMessage(std::string(kPreviewOverRaster) + "\n" + DisplayPath(picture));
-      return {CommandOutcome::kFailed, {}};
-    }
-    Progress progress(services);
-    progress.startPhase(2 * size->height);
-    WritePreview(fs, progress, raster, size->width, size->height, placement, picture);
-    services.showMessage(std::string(kPreviewWritten) + "\n" + DisplayPath(picture));
-    progress.reset();
-    return {CommandOutcome::kFinished, {}};
-  });
+PreviewOutcome DrawPreview(FileSystem& fs, Progress& progress, const std::filesystem::path& raster,
+                           const std::filesystem::path& png) {
+  using Status = PreviewOutcome::Status;
+  std::filesystem::path picture = png;
+  if (picture.empty()) {
+    picture = raster;
+    picture += ".png";
+  }
+  const std::optional<RasterSize> size = ReadRawHeader(fs, raster);
+  if (!size || size->width < 1 || size->width > kPreviewWidestRaster || size->height < 1) {
+    return {Status::kNoSize, picture};
+  }
+  std::optional<GeoPlacement> placement;
+  if (auto envi = ReadEnviHeader(fs, raster); envi && envi->mapInfo) {
+    placement = PlacementOfMapInfo(*envi->mapInfo);
+  }
+  if (ReplacesTheRaster(picture, raster)) return {Status::kOverRaster, picture};
+  progress.startPhase(2 * size->height);
+  WritePreview(fs, progress, {raster, size->width, size->height, placement}, picture);
+  return {Status::kWritten, picture};
 }
 
 }  // namespace elevara

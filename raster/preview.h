@@ -6,13 +6,11 @@
 #include <filesystem>
 #include <optional>
 
-#include "platform/command.h"
+#include "platform/progress.h"
 #include "raster/mesh_code.h"
 
 namespace elevara {
 
-class Progress;
-class Services;
 class FileSystem;
 
 inline constexpr std::int64_t kPreviewLongestSide = 2048;
@@ -36,27 +34,39 @@ std::array<std::uint8_t, 3> ElevationTint(double fraction);
 // its slopes: metres of rise per metre eastward and per metre northward.
 double HillShade(double riseEast, double riseNorth);
 
-// Writes the picture of the `width` x `height` raster at `raster` to `png`, reading the raster
-// twice, row by row (once for its range of elevations, once to draw it), in memory of a few
-// rows whatever its size. No-data (-9999.0, and any value that is not finite) is transparent.
-// `placement` gives the cells' ground size; without it a cell is taken as 10 m square. Takes
-// 2 x height progress steps. Throws FileError.
-void WritePreview(FileSystem& fs, Progress& progress, const std::filesystem::path& raster,
-                  std::int64_t width, std::int64_t height,
-                  const std::optional<GeoPlacement>& placement, const std::filesystem::path& png);
+// A raster to draw: where it is, its size, and the cells' ground size when it is placed
+// (without a placement a cell is taken as 10 m square).
+struct PreviewSource {
+  std::filesystem::path raster;
+  std::int64_t width;
+  std::int64_t height;
+  std::optional<GeoPlacement> placement;
+};
 
-// The terminal's preview command: the raster's size from its ".hd1" sidecar (kPreviewNoSize
-// without one, or for a width of more than kPreviewWidestRaster), its placement
-// from its ENVI header when it has one, the picture at `png` (default: the raster's path with
-// ".png" appended). A picture that would replace the raster, its sidecar or its ENVI header is
-// refused with kPreviewOverRaster, and nothing is written.
-CommandResult RunPreview(Services& services, const std::filesystem::path& raster,
-                         const std::optional<std::filesystem::path>& png);
+// Writes the picture of `source` to `png`, reading the raster twice, row by row (once for its
+// range of elevations, once to draw it), in memory of a few rows whatever its size. No-data
+// (-9999.0, and any value that is not finite) is transparent. Takes 2 x height progress steps.
+// Throws FileError.
+void WritePreview(FileSystem& fs, Progress& progress, const PreviewSource& source,
+                  const std::filesystem::path& png);
 
-inline constexpr char kPreviewWritten[] = "プレビュー画像を書き出しました";
-inline constexpr char kPreviewNoSize[] =
-    "ラスタの大きさがわかりません（サイドカー .hd1 がないか、その内容が正しくありません）";
-inline constexpr char kPreviewOverRaster[] =
-    "プレビュー画像の保存先がラスタまたはそのヘッダと同じです\n別の名前を指定してください";
+// What DrawPreview did.
+struct PreviewOutcome {
+  enum class Status {
+    kWritten,
+    kNoSize,      // no ".hd1" sidecar, one that states no size, or a width beyond
+                  // kPreviewWidestRaster: nothing was written
+    kOverRaster,  // the picture would replace the raster, its sidecar or its ENVI header:
+                  // nothing was written
+  };
+  Status status;
+  std::filesystem::path picture;  // the picture's path, written or refused
+};
+
+// The picture of the raster at `raster`: its size from its ".hd1" sidecar, its placement from
+// its ENVI header when it has one, written to `png` (empty: the raster's path with ".png"
+// appended; see WritePreview) in a phase of its own. Throws FileError.
+PreviewOutcome DrawPreview(FileSystem& fs, Progress& progress, const std::filesystem::path& raster,
+                           const std::filesystem::path& png);
 
 }  // namespace elevara

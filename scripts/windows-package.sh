@@ -15,6 +15,7 @@ rm -rf "$build/package"
 mkdir -p "$stage/licences"
 x86_64-w64-mingw32-strip -o "$stage/elevara-cli.exe" "$exe"
 sed 's/\r*$/\r/' "$root/README.md" >"$stage/README.md"
+sed 's/\r*$/\r/' "$root/LICENSE" >"$stage/LICENSE.txt"
 
 # licence NAME FILE: one licence text, named after what it covers.
 licence() { sed 's/\r*$/\r/' "$2" >"$stage/licences/$1.txt"; }

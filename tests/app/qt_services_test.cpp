@@ -13,8 +13,8 @@
 #include "app/dialog_filter.h"
 #include "app/message_boxes.h"
 #include "app/qt_services.h"
-#include "gml/gml_conversion.h"
-#include "raster/dem5_merge.h"
+#include "commands/gml_command.h"
+#include "commands/merge_command.h"
 #include "tests/app/scripted_runner.h"
 
 using elevara::app::BarRange;
@@ -275,7 +275,7 @@ void QtServicesTest::barFollowsProgressContract() {
   Fixture fixture;
   QCOMPARE(fixture.bar.maximum(), 100);
   QCOMPARE(fixture.bar.value(), 0);
-  elevara::Progress progress(fixture.services);
+  elevara::ServicesProgress progress(fixture.services);
   progress.startPhase(5);
   QCOMPARE(fixture.bar.maximum(), 5);
   for (int step = 1; step <= 5; ++step) {
@@ -296,7 +296,7 @@ void QtServicesTest::barFollowsProgressContract() {
 
 void QtServicesTest::burstOfStepsRedrawsRarelyButEndsFull() {
   Fixture fixture;
-  elevara::Progress progress(fixture.services);
+  elevara::ServicesProgress progress(fixture.services);
   constexpr int kSteps = 100000;
   progress.startPhase(kSteps);
   int redraws = 0;
@@ -308,7 +308,7 @@ void QtServicesTest::burstOfStepsRedrawsRarelyButEndsFull() {
 
 void QtServicesTest::barWithMoreStepsThanAnInt() {
   Fixture fixture;
-  elevara::Progress progress(fixture.services);
+  elevara::ServicesProgress progress(fixture.services);
   const std::int64_t steps = 6'000'000'000;
   progress.startPhase(steps);
   fixture.services.setProgressPosition(steps / 2);

@@ -21,8 +21,8 @@
 
 #include "app/qt_services.h"
 #include "app/unit92.h"
+#include "testkit/files.h"
 #include "tests/app/scripted_runner.h"
-#include "tests/support/files.h"
 
 using elevara::app::TForm92;
 using elevara::app::testing::MessageLoopEndsAfter;

@@ -17,7 +17,7 @@
 #include "app/startup.h"
 #include "app/texts.h"
 #include "app/unit92.h"
-#include "platform/product.h"
+#include "commands/product.h"
 #include "tests/app/scripted_runner.h"
 
 using elevara::app::TForm92;

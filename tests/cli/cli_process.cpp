@@ -15,7 +15,7 @@
 
 #include "platform/files.h"
 #include "platform/unicode.h"
-#include "tests/support/files.h"
+#include "testkit/files.h"
 
 namespace elevara::testing {
 namespace {

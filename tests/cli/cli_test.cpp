@@ -7,17 +7,17 @@
 #include <limits>
 #include <thread>
 
-#include "gml/gml_conversion.h"
-#include "platform/command.h"
+#include "commands/command.h"
+#include "commands/gml_command.h"
+#include "commands/merge_command.h"
+#include "commands/nodata_command.h"
+#include "commands/product.h"
 #include "platform/errors.h"
 #include "platform/files.h"
-#include "platform/product.h"
 #include "platform/unicode.h"
-#include "raster/dem5_merge.h"
-#include "raster/nodata_replacement.h"
 #include "raster/raw_raster.h"
+#include "testkit/files.h"
 #include "tests/cli/cli_process.h"
-#include "tests/support/files.h"
 
 namespace elevara {
 namespace {

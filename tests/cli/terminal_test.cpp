@@ -1,5 +1,5 @@
 // The pieces of elevara-cli that a spawned process cannot show: the progress line on a terminal
-// against a clock the test drives, the folder answer of the batch commands, and the listing of
+// against a clock the test drives, the folder of the batch subcommands, and the listing of
 // skipped files.
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@
 
 #include "cli/arguments.h"
 #include "cli/front_end.h"
-#include "cli/terminal_services.h"
+#include "cli/terminal_output.h"
 #include "platform/errors.h"
-#include "tests/support/files.h"
+#include "testkit/files.h"
 
 namespace elevara::cli {
 namespace {
@@ -88,47 +88,43 @@ TEST(ProgressLine, SlowStepsAreEachShownAndPhasesAreCounted) {
   EXPECT_EQ(Count(terminal.str(), "\r\x1b[K"), 1u);
 }
 
-struct TerminalServicesTest : ::testing::Test {
+struct TerminalOutputTest : ::testing::Test {
   std::ostringstream messages;
   std::ostringstream terminal;
   FakeClock clock;
   ProgressLine line{terminal, clock.function()};
   volatile std::sig_atomic_t interrupt = 0;
-  TerminalServices services{
-      {std::filesystem::path("/in"), std::nullopt}, messages, &line, interrupt};
+  TerminalProgress progress{&line, interrupt};
+  TerminalMessages output{messages, &line};
 };
 
-TEST_F(TerminalServicesTest, AMessageWipesTheProgressLineAndTheResetDrawsNothing) {
-  EXPECT_EQ(services.runOpenDialog("t", "f"), std::filesystem::path("/in"));
-  EXPECT_EQ(services.runSaveDialog("t"), std::nullopt);
-  Progress progress(services);
+TEST_F(TerminalOutputTest, AMessageWipesTheProgressLine) {
   progress.startPhase(2);
   clock.now += milliseconds(500);
   progress.step();
   progress.step();  // too soon after the last drawing to draw again
-  services.showMessage("ファイル変換を終了しました\n二行目");
-  progress.reset();
+  output.say("ファイル変換を終了しました\n二行目");
   EXPECT_EQ(messages.str(), "ファイル変換を終了しました\n二行目\n");
   EXPECT_EQ(terminal.str(), "\r段階 1  0%  0/2\x1b[K\r段階 1  50%  1/2\x1b[K\r\x1b[K");
 }
 
-TEST_F(TerminalServicesTest, TheInterruptIsNoticedWhereMessagesAreProcessed) {
-  services.processMessages();
+TEST_F(TerminalOutputTest, TheInterruptIsNoticedAtTheNextStep) {
+  progress.step();
   interrupt = SIGINT;
-  EXPECT_THROW(services.processMessages(), Interrupted);
+  EXPECT_THROW(progress.step(), Interrupted);
 }
 
-TEST(BatchDialogAnswer, TheCommandsFolderIsTheParentOfTheAnswer) {
+TEST(FolderOf, TheFolderItselfOrTheFolderOfAFileInIt) {
   testing::TempFolder folder;
   std::filesystem::create_directory(folder / "sub");
   const std::filesystem::path sub = folder / "sub";
   // Whether named by itself, with a trailing separator, or by a file in it (present or not).
   for (const auto& argument : {sub, sub / "", sub / ".", sub / "tile.xml", sub / "." / "x.xml"}) {
-    EXPECT_EQ(BatchDialogAnswer(argument).parent_path(), sub) << argument;
+    EXPECT_EQ(FolderOf(AbsolutePath(argument)), sub) << argument;
   }
-  // A relative name is taken from the current folder, as a dialog's full path would be.
-  EXPECT_EQ(BatchDialogAnswer("tile.xml").parent_path(), std::filesystem::current_path());
-  EXPECT_EQ(BatchDialogAnswer("/").parent_path(), std::filesystem::absolute("/"));
+  // A relative name is taken from the current folder.
+  EXPECT_EQ(FolderOf(AbsolutePath("tile.xml")), std::filesystem::current_path());
+  EXPECT_EQ(FolderOf(AbsolutePath("/")), std::filesystem::absolute("/"));
 }
 
 TEST(ExitStatusAfter, ZeroOnlyForAFinishedRunWithoutSkippedFiles) {

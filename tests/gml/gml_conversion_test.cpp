@@ -4,14 +4,14 @@
 #include <cstring>
 #include <fstream>
 
-#include "gml/gml_conversion.h"
+#include "commands/gml_command.h"
 #include "platform/files.h"
 #include "raster/raw_raster.h"
+#include "testkit/faulty_file_system.h"
+#include "testkit/files.h"
+#include "testkit/plain_gml.h"
+#include "testkit/scripted_services.h"
 #include "tests/gml/small_conversion.h"
-#include "tests/support/faulty_file_system.h"
-#include "tests/support/files.h"
-#include "tests/support/plain_gml.h"
-#include "tests/support/scripted_services.h"
 
 namespace elevara {
 namespace {

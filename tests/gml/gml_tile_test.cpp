@@ -6,15 +6,15 @@
 #include <optional>
 #include <random>
 
+#include "commands/services.h"
 #include "gml/gml_tile.h"
 #include "platform/errors.h"
-#include "platform/services.h"
 #include "raster/datum.h"
 #include "raster/raw_raster.h"
-#include "tests/support/faulty_file_system.h"
-#include "tests/support/files.h"
-#include "tests/support/plain_gml.h"
-#include "tests/support/scripted_services.h"
+#include "testkit/faulty_file_system.h"
+#include "testkit/files.h"
+#include "testkit/plain_gml.h"
+#include "testkit/scripted_services.h"
 
 namespace elevara {
 namespace {
@@ -63,8 +63,8 @@ struct TileRun : ::testing::Test {
 
   GmlTileStatus convert(int width, int height, FileSystem& fs = SystemFileSystem()) {
     testing::ScriptedServices services;
-    Progress progress(services);
-    const GmlTileResult result = ConvertGmlTile(fs, progress, gml, values, raster, width, height);
+    ServicesProgress progress(services);
+    const GmlTileResult result = ConvertGmlTile(fs, progress, gml, {values, raster, width, height});
     steps = services.advances;
     datum = result.datum;
     return result.status;
@@ -353,10 +353,10 @@ TEST(PublishedTiles, ConvertAsThePlainReading) {
   for (const Tile& tile : tiles) {
     SCOPED_TRACE(tile.path.filename().string());
     testing::ScriptedServices services;
-    Progress progress(services);
+    ServicesProgress progress(services);
     const GmlTileResult result =
-        ConvertGmlTile(SystemFileSystem(), progress, tile.path, folder / "dtm.txt", folder / "tile",
-                       tile.width, tile.height);
+        ConvertGmlTile(SystemFileSystem(), progress, tile.path,
+                       {folder / "dtm.txt", folder / "tile", tile.width, tile.height});
     EXPECT_EQ(result.status, GmlTileStatus::kConverted);
     // 6341-51 declares JGD2000, the samples JGD2011.
     EXPECT_EQ(result.datum, tile.path == full ? Datum::kJgd2000 : Datum::kJgd2011);
@@ -370,10 +370,10 @@ TEST(PublishedTiles, ConvertAsThePlainReading) {
 TEST(PublishedTiles, TheSingleValueOfTile98LandsAtItsStartPoint) {
   TempFolder folder;
   testing::NullServices services;
-  Progress progress(services);
+  ServicesProgress progress(services);
   ConvertGmlTile(SystemFileSystem(), progress,
-                 ELEVARA_SAMPLES "/FG-GML-3624-30-98-DEM5B-20170202.xml", folder / "dtm.txt",
-                 folder / "tile", 225, 150);
+                 ELEVARA_SAMPLES "/FG-GML-3624-30-98-DEM5B-20170202.xml",
+                 {folder / "dtm.txt", folder / "tile", 225, 150});
   const std::vector<float> cells = ReadFloats(folder / "tile");
   ASSERT_EQ(cells.size(), 225u * 150);
   for (std::size_t k = 0; k < cells.size(); ++k) {

@@ -4,8 +4,8 @@
 
 #include "gml/gml_tokens.h"
 #include "platform/errors.h"
-#include "tests/support/files.h"
-#include "tests/support/plain_gml.h"
+#include "testkit/files.h"
+#include "testkit/plain_gml.h"
 
 namespace elevara {
 namespace {

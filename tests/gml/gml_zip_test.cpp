@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "gml/gml_conversion.h"
+#include "commands/gml_command.h"
 #include "raster/raw_raster.h"
+#include "testkit/files.h"
+#include "testkit/plain_gml.h"
+#include "testkit/scripted_services.h"
+#include "testkit/zip_files.h"
 #include "tests/gml/small_conversion.h"
-#include "tests/support/files.h"
-#include "tests/support/plain_gml.h"
-#include "tests/support/scripted_services.h"
-#include "tests/support/zip_files.h"
 
 namespace elevara {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "gml/gml_conversion.h"
+#include "commands/gml_command.h"
 
 namespace elevara::testing {
 

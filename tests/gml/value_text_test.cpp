@@ -7,7 +7,7 @@
 
 #include "gml/value_text.h"
 #include "raster/raw_raster.h"
-#include "tests/support/files.h"
+#include "testkit/files.h"
 
 namespace elevara {
 namespace {

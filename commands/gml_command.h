@@ -1,0 +1,27 @@
+// The GML10 and GML5 commands: the picked file names the folder whose tiles are converted.
+#pragma once
+
+#include "commands/command.h"
+#include "gml/gml_conversion.h"
+
+namespace elevara {
+
+class Services;
+
+// Asks for one tile (or ZIP file), converts the tiles of its folder (ConvertGmlFolder) and
+// reports: what could not be read is named in the final report and returned as skipped.
+CommandResult RunGmlConversion(Services& services, const GmlConversion& conversion);
+
+CommandResult RunGml10Conversion(Services& services);
+CommandResult RunGml5Conversion(Services& services);
+
+namespace gml_text {
+inline constexpr char kOpenTitle[] = "対象GMLファイル（１ファイル）を指定する";
+// The tiles, then the ZIP files they are delivered in: the folder of either is the one converted.
+inline constexpr char kOpenFilter[] = "XMLファイル (*.xml) | *.xml | ZIPファイル (*.zip) | *.zip";
+inline constexpr char kNoFileChosen[] =
+    "対象GMLファイルが指定されていません\n再度、実行してください";
+inline constexpr char kNoFileFound[] = "対象GMLファイルが見つかりません\n再度、実行してください";
+}  // namespace gml_text
+
+}  // namespace elevara

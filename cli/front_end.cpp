@@ -24,8 +24,6 @@ struct Run {
   TerminalMessages& messages;
 };
 
-using BatchCall = std::function<BatchResult(const BatchContext& context)>;
-
 // A batch subcommand: the folder named by PATH converted or merged, and the final report.
 CommandResult RunBatch(const Run& run, const char* noPath, const char* notFound,
                        const BatchCall& call) {

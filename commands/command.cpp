@@ -47,10 +47,22 @@ BatchReport ReportOfBatch(const BatchResult& result, std::string_view notFound,
   return report;
 }
 
-CommandResult ShowBatchReport(Services& services, ServicesProgress& progress, BatchReport report) {
-  services.showMessage(report.text);
-  if (report.outcome == CommandOutcome::kFinished) progress.reset();
-  return {report.outcome, std::move(report.skipped)};
+CommandResult RunBatchCommand(Services& services, const BatchTexts& texts, const BatchCall& call) {
+  auto picked = services.runOpenDialog(texts.openTitle, texts.openFilter);
+  if (!picked) {
+    services.showMessage(texts.noInput);
+    return {CommandOutcome::kCancelled, {}};
+  }
+  // The picked file only names the folder.
+  const std::filesystem::path folder = picked->parent_path();
+  return RunReportingFileErrors(services, [&] {
+    ServicesProgress progress(services);
+    BatchReport report =
+        ReportOfBatch(call({services.fileSystem(), progress, folder}), texts.notFound, folder);
+    services.showMessage(report.text);
+    if (report.outcome == CommandOutcome::kFinished) progress.reset();
+    return CommandResult{report.outcome, std::move(report.skipped)};
+  });
 }
 
 CommandResult RunReportingFileErrors(Services& services,

@@ -14,7 +14,6 @@
 namespace elevara {
 
 class Services;
-class ServicesProgress;
 
 enum class CommandOutcome {
   kFinished,    // reached "ファイル変換を終了しました"
@@ -53,9 +52,22 @@ struct BatchReport {
 BatchReport ReportOfBatch(const BatchResult& result, std::string_view notFound,
                           const std::filesystem::path& folder);
 
-// The end of a batch command in the window: the report in the message box, then, for a run
-// that got through its phases, the bar back at position 0 once the box is closed.
-CommandResult ShowBatchReport(Services& services, ServicesProgress& progress, BatchReport report);
+// The texts of a batch command: its open dialog, and its messages for a cancelled dialog and for
+// a folder without anything to work on.
+struct BatchTexts {
+  const char* openTitle;
+  const char* openFilter;
+  const char* noInput;
+  const char* notFound;
+};
+
+// The core call of a batch command, on the folder of the picked file.
+using BatchCall = std::function<BatchResult(const BatchContext& context)>;
+
+// A batch command in the window: asks for one file, runs `call` on its folder, shows the report
+// in the message box and, for a run that got through its phases, puts the bar back at position 0
+// once the box is closed.
+CommandResult RunBatchCommand(Services& services, const BatchTexts& texts, const BatchCall& call);
 
 // Runs a command body; a FileError that leaves it is shown by showErrorMessage (the action, the
 // file and the reason) and ends the command as kFailed. Other exceptions pass on to the caller's

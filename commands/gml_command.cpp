@@ -1,24 +1,12 @@
 #include "commands/gml_command.h"
 
-#include "commands/services.h"
-
 namespace elevara {
 
 CommandResult RunGmlConversion(Services& services, const GmlConversion& conversion) {
-  auto chosen = services.runOpenDialog(gml_text::kOpenTitle, gml_text::kOpenFilter);
-  if (!chosen) {
-    services.showMessage(gml_text::kNoFileChosen);
-    return {CommandOutcome::kCancelled, {}};
-  }
-  // The chosen file only names the folder.
-  const std::filesystem::path folder = chosen->parent_path();
-  return RunReportingFileErrors(services, [&] {
-    ServicesProgress progress(services);
-    const BatchResult result =
-        ConvertGmlFolder({services.fileSystem(), progress, folder}, conversion);
-    return ShowBatchReport(services, progress,
-                           ReportOfBatch(result, gml_text::kNoFileFound, folder));
-  });
+  using namespace gml_text;
+  return RunBatchCommand(
+      services, {kOpenTitle, kOpenFilter, kNoFileChosen, kNoFileFound},
+      [&](const BatchContext& context) { return ConvertGmlFolder(context, conversion); });
 }
 
 CommandResult RunGml10Conversion(Services& services) {

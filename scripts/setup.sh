@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the named targets need, and only those that are missing.
 #   scripts/setup.sh GROUP...   groups: build window test fuzz bench format windows
+# Installing needs root: it runs apt-get itself as root, through sudo otherwise.
 set -euo pipefail
 
 declare -A groups=(
@@ -46,9 +47,19 @@ if ((${#missing[@]} == 0)); then
   exit 0
 fi
 
+as_root=()
+if [[ $(id -u) -ne 0 ]]; then
+  if ! command -v sudo >/dev/null; then
+    echo "setup: missing: ${missing[*]}" >&2
+    echo "setup: installing them needs root: run this again as root, or install sudo and join" \
+      "its group (as root: apt-get install sudo && adduser $(id -un) sudo, then log in again)" >&2
+    exit 1
+  fi
+  as_root=(sudo)
+fi
 echo "setup: installing ${missing[*]}"
-sudo=""
-if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+"${as_root[@]}" apt-get update -qq
+# Through env, since sudo drops the caller's environment.
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 echo "setup: done"

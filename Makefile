@@ -5,19 +5,25 @@ CMAKE_ARGS ?=
 PREFIX     ?= /usr/local
 
 CONFIGURE = cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DELEVARA_WERROR=ON
+# What a target builds, all three parts named, so that no part one target left on in the build
+# folder's cache asks another target for packages it did not install.
+ONLY_CLI    = -DELEVARA_BUILD_APP=OFF -DELEVARA_BUILD_TESTS=OFF -DELEVARA_BUILD_BENCH=OFF
+WITH_WINDOW = -DELEVARA_BUILD_APP=ON -DELEVARA_BUILD_TESTS=OFF -DELEVARA_BUILD_BENCH=OFF
+WITH_TESTS  = -DELEVARA_BUILD_APP=ON -DELEVARA_BUILD_TESTS=ON -DELEVARA_BUILD_BENCH=OFF
+WITH_BENCH  = -DELEVARA_BUILD_APP=ON -DELEVARA_BUILD_TESTS=OFF -DELEVARA_BUILD_BENCH=ON
 
 .PHONY: run test sanitize fuzz bench demo format format-check install clean windows \
         windows-package
 
 run:
 	@scripts/setup.sh window
-	@$(CONFIGURE) -DELEVARA_BUILD_TESTS=OFF $(CMAKE_ARGS) >/dev/null
+	@$(CONFIGURE) $(WITH_WINDOW) $(CMAKE_ARGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS) --target elevara
 	@scripts/run-window.sh $(BUILD)/app/elevara
 
 test:
 	@scripts/setup.sh test
-	@$(CONFIGURE) -DELEVARA_BUILD_TESTS=ON $(CMAKE_ARGS) >/dev/null
+	@$(CONFIGURE) $(WITH_TESTS) $(CMAKE_ARGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 	@QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
@@ -60,13 +66,13 @@ fuzz:
 
 bench:
 	@scripts/setup.sh bench
-	@$(CONFIGURE) -DELEVARA_BUILD_BENCH=ON $(CMAKE_ARGS) >/dev/null
+	@$(CONFIGURE) $(WITH_BENCH) $(CMAKE_ARGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 	@scripts/bench.sh $(BUILD)
 
 demo:
-	@scripts/setup.sh window
-	@$(CONFIGURE) $(CMAKE_ARGS) >/dev/null
+	@scripts/setup.sh demo
+	@$(CONFIGURE) $(ONLY_CLI) $(CMAKE_ARGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS) --target elevara-cli
 	@scripts/demo.sh $(BUILD)
 
@@ -74,7 +80,7 @@ demo:
 # and the data credit, under PREFIX.
 install:
 	@scripts/setup.sh window
-	@$(CONFIGURE) $(CMAKE_ARGS) >/dev/null
+	@$(CONFIGURE) $(WITH_WINDOW) $(CMAKE_ARGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS) --target elevara elevara-cli
 	@cmake --install $(BUILD) --prefix $(PREFIX) --strip
 

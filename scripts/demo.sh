@@ -37,6 +37,10 @@ if command -v gdalinfo >/dev/null; then
   echo
   echo "\$ gdalinfo $scratch/3926-ELEVARA   (the ENVI header places it on mesh 3926, in JGD2011)"
   gdalinfo "$scratch/3926-ELEVARA" | grep -E '^(Driver|Size is|Origin|Pixel Size)|^GEOGCRS|^(Upper|Lower) '
+else
+  echo
+  echo "demo: no gdalinfo here, so where the ENVI header places 3926-ELEVARA is not shown" \
+    "(make demo installs it: gdal-bin)"
 fi
 
 if [[ "${DEMO_MERGE:-0}" == 1 ]]; then

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the named targets need, and only those that are missing.
-#   scripts/setup.sh GROUP...   groups: build window test fuzz bench format windows
+#   scripts/setup.sh GROUP...   groups: build window test demo fuzz bench format windows
 # Installing needs root: it runs apt-get itself as root, through sudo otherwise.
 set -euo pipefail
 
@@ -12,6 +12,8 @@ declare -A groups=(
   # GoogleTest, and GDAL, which judges the georeferenced outputs; the window's tests need the
   # window's packages (Qt Test comes with Qt).
   [test]="libgtest-dev gdal-bin python3-gdal"
+  # The demo's elevara-cli, and gdalinfo, which shows where the ENVI header places a mosaic.
+  [demo]="gdal-bin"
   # libFuzzer and the sanitizers' runtime for clang.
   [fuzz]="clang libclang-rt-14-dev"
   [bench]=""
@@ -22,7 +24,8 @@ declare -A groups=(
 )
 # What each group needs besides its own packages; make windows also builds the Linux elevara-cli,
 # whose outputs the Windows one must match.
-declare -A needs=([window]="build" [test]="window" [fuzz]="build" [bench]="window" [windows]="test")
+declare -A needs=([window]="build" [test]="window" [demo]="build" [fuzz]="build" [bench]="window"
+  [windows]="test")
 
 wanted=()
 add_group() {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Converts the sample tiles with elevara-cli in a scratch folder, draws a preview of the 5 m
-# mosaic and lists what was written.
+# mosaic, shows with gdalinfo where the 10 m mosaic lies (when GDAL is installed) and lists what
+# was written.
 # Usage: scripts/demo.sh BUILD_FOLDER. DEMO_MERGE=1 also merges the 5 m mosaic (864 MB more),
 # as the GML5 conversion named it.
 set -euo pipefail

@@ -65,4 +65,7 @@ echo "setup: installing ${missing[*]}"
 # Through env, since sudo drops the caller's environment.
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# The Japanese font's alternative is linked into a font folder after fontconfig has cached that
+# folder; without a fresh system cache, each user's first start writes one into their home.
+if command -v fc-cache >/dev/null; then "${as_root[@]}" fc-cache --system-only; fi
 echo "setup: done"

@@ -13,6 +13,7 @@
 #include "app/dialog_filter.h"
 #include "app/message_boxes.h"
 #include "app/qt_services.h"
+#include "app/startup.h"
 #include "commands/gml_command.h"
 #include "commands/merge_command.h"
 #include "tests/app/scripted_runner.h"
@@ -49,6 +50,8 @@ class QtServicesTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // As the program does, so that the file dialogs leave no history in the user's settings.
+  void initTestCase() { elevara::app::KeepNoSettings(); }
   void nameFilters_data();
   void nameFilters();
   void openDialog();

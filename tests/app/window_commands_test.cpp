@@ -20,6 +20,7 @@
 #include <QTimer>
 
 #include "app/qt_services.h"
+#include "app/startup.h"
 #include "app/unit92.h"
 #include "testkit/files.h"
 #include "tests/app/scripted_runner.h"
@@ -76,6 +77,8 @@ class WindowCommandsTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // As the program does, so that the file dialogs leave no history in the user's settings.
+  void initTestCase() { elevara::app::KeepNoSettings(); }
   void noDataReplacementEndToEnd();
   void notAnIntegerShowsErrorBoxAndWindowStaysUsable_data();
   void notAnIntegerShowsErrorBoxAndWindowStaysUsable();

@@ -4,7 +4,7 @@
 
 namespace elevara {
 
-CommandResult RunGmlConversion(Services& services, const GmlConversion& conversion) {
+CommandResult RunGmlConversion(Services& services, const GmlConversion& conversion, int workers) {
   auto chosen = services.runOpenDialog(gml_text::kOpenTitle, gml_text::kOpenFilter);
   if (!chosen) {
     services.showMessage(gml_text::kNoFileChosen);
@@ -14,8 +14,9 @@ CommandResult RunGmlConversion(Services& services, const GmlConversion& conversi
   const std::filesystem::path folder = chosen->parent_path();
   return RunReportingFileErrors(services, [&] {
     ServicesProgress progress(services);
+    // The bar and the window's messages stay on this thread (RunParallelJobs).
     const BatchResult result =
-        ConvertGmlFolder({services.fileSystem(), progress, folder}, conversion);
+        ConvertGmlFolder({services.fileSystem(), progress, folder, workers}, conversion);
     return ShowBatchReport(services, progress,
                            ReportOfBatch(result, gml_text::kNoFileFound, folder));
   });

@@ -78,10 +78,10 @@ TEST_F(Cli, HelpIsJapaneseWithAnEnglishSummaryUnderItAndVersionIsTheCaption) {
   CliRun help = cli.run({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
-  for (const char* line :
-       {"elevara-cli gml10 PATH\n", "elevara-cli gml5 PATH\n", "elevara-cli merge PATH\n",
-        "elevara-cli nodata [--width TEXT] [--height TEXT] INPUT OUTPUT\n",
-        "elevara-cli --help | --version\n"}) {
+  for (const char* line : {"elevara-cli gml10 [--jobs N] PATH\n",
+                           "elevara-cli gml5 [--jobs N] PATH\n", "elevara-cli merge PATH\n",
+                           "elevara-cli nodata [--width TEXT] [--height TEXT] INPUT OUTPUT\n",
+                           "elevara-cli --help | --version\n"}) {
     EXPECT_NE(help.out.find(line), std::string::npos) << line;
   }
   ASSERT_FALSE(help.out.empty());

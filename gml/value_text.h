@@ -76,8 +76,11 @@ class ValueTextCache {
     const ValueTextKey key = ValueTextKey::Of(text.data(), text.size());
     Recent& recent = recent_[key.hash(kRecentBits)];
     if (recent.key == key) return recent.value;
-    recent = {key, ParseValueText(text)};
-    return recent.value;
+    // Field by field: a whole entry copied through the stack waits on its own parts.
+    const float value = ParseValueText(text);
+    recent.key = key;
+    recent.value = value;
+    return value;
   }
 
  private:

@@ -1,0 +1,360 @@
+// What a user converting a region asks: how many tiles, and how many MB of XML, a second on one
+// core, on two and on all of them, for 64 10 m tiles (one full mosaic) and 2,000 5 m tiles (20
+// mosaics), made here. Beside it, in the same run, the floor: the least any converter does,
+// reading each tile's XML, parsing each value with from_chars and writing the floats. Goals: one
+// worker within 1.2 times the floor's time at 10 m and 1.5 times at 5 m; two workers at least
+// 1.7 times one worker's throughput at 10 m; the peak memory of N workers at most N times what
+// one worker needs and a few MiB. Each run is a process of its own, since a process's peak memory
+// only grows; the runs take turns, round after round, so that they meet the same load.
+//
+//   gml_cores_bench                          everything
+//   gml_cores_bench --run 10|5 FOLDER N      one conversion on N workers (used by the above)
+//   gml_cores_bench --floor 10|5 FOLDER      the floor over the same tiles (used by the above)
+//   gml_cores_bench --make 10|5 FOLDER       only the tiles, to look at a run by other means
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "gml/gml_conversion.h"
+#include "platform/file_system.h"
+#include "platform/parallel_jobs.h"
+#include "testkit/files.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRounds = 3;
+constexpr float kNoData = -9999.0f;
+
+struct Grid {
+  const char* name;
+  const elevara::GmlConversion& conversion;
+  int tiles;
+  double floorGoal;  // one worker's time at most this times the floor's
+};
+
+const Grid kGrids[] = {{"10", elevara::kGml10Conversion, 64, 1.2},
+                       {"5", elevara::kGml5Conversion, 2000, 1.5}};
+
+const Grid& GridNamed(std::string_view name) {
+  return name == "10" ? kGrids[0] : kGrids[1];
+}
+
+double PeakMemoryMiB() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;  // kilobytes on Linux
+}
+
+// The processor time of all the process's threads, which a busy machine changes less than the
+// time on the clock.
+double ProcessorSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+double SecondsBetween(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration<double>(to - from).count();
+}
+
+// The name of tile `index`, laid out as the published ones: 10 m tiles fill one mosaic row by
+// row, 5 m tiles 100 to a mosaic.
+std::string TileName(const Grid& grid, int index) {
+  char name[64];
+  if (grid.tiles == 64) {
+    std::snprintf(name, sizeof name, "FG-GML-5339-%d%d-DEM10B-20161001.xml", index / 8, index % 8);
+  } else {
+    const int mosaic = index / 100, slot = index % 100;
+    std::snprintf(name, sizeof name, "FG-GML-%04d-%02d-%d%d-DEM5A-20161001.xml", 5300 + mosaic / 8,
+                  mosaic % 8 * 10 + mosaic % 8, slot / 10, slot % 10);
+  }
+  return name;
+}
+
+// A full tile of smooth terrain with noise, in centimetres, a few cells of no-data, in the
+// layout of the published tiles: the values one per CR LF line, the start point behind them.
+std::string TileText(const Grid& grid, int index) {
+  const int width = grid.conversion.layout.tileWidth, height = grid.conversion.layout.tileHeight;
+  std::mt19937 random(static_cast<unsigned>(index) * 7919u + 1u);
+  std::string text =
+      "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<Dataset>\r\n"
+      "\t<DEM>\r\n\t\t<gml:Envelope srsName=\"fguuid:jgd2011.bl\">\r\n\r\n<gml:tupleList>\r\n";
+  text.reserve(static_cast<std::size_t>(width) * height * 20 + 1024);
+  char digits[16];
+  for (int r = 0; r < height; ++r) {
+    for (int c = 0; c < width; ++c) {
+      const double x = c + index * 131.0, y = r + index * 71.0;
+      if ((random() & 63) == 0) {
+        text += "データなし,-9999.\r\n";
+        continue;
+      }
+      const long centimetres = std::lround(40000 + 30000 * std::sin(x / 97) * std::cos(y / 131) +
+                                           static_cast<double>(random() % 200));
+      text += "地表面,";
+      text.append(digits, std::to_chars(digits, digits + sizeof digits, centimetres / 100).ptr);
+      text += '.';
+      text += static_cast<char>('0' + centimetres / 10 % 10);
+      text += static_cast<char>('0' + centimetres % 10);
+      text += "\r\n";
+    }
+  }
+  text +=
+      "</gml:tupleList>\r\n\r\n\t\t\t\t</gml:DataBlock>\r\n\t\t\t\t<gml:coverageFunction>\r\n"
+      "\t\t\t\t\t<gml:GridFunction>\r\n\t\t\t\t\t\t<gml:sequenceRule order=\"+x-y\">Linear"
+      "</gml:sequenceRule>\r\n\t\t\t\t\t\t<gml:startPoint>0 0</gml:startPoint>\r\n"
+      "\t\t\t\t\t</gml:GridFunction>\r\n\t\t\t\t</gml:coverageFunction>\r\n\t</DEM>\r\n"
+      "</Dataset>\r\n";
+  return text;
+}
+
+std::uintmax_t MakeTiles(const Grid& grid, const fs::path& folder) {
+  fs::create_directories(folder);
+  std::uintmax_t bytes = 0;
+  for (int i = 0; i < grid.tiles; ++i) {
+    const std::string text = TileText(grid, i);
+    std::ofstream(folder / TileName(grid, i), std::ios::binary) << text;
+    bytes += text.size();
+  }
+  return bytes;
+}
+
+// Everything but the tiles, so that every run meets the folder as the first one did. The floor
+// writes its rasters into the folder too, since creating files costs what it costs in that folder
+// (a file system may search long for an inode where many were deleted lately).
+void RemoveOutputs(const fs::path& folder) {
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    if (entry.path().extension() != ".xml") fs::remove_all(entry.path());
+  }
+}
+
+// Notes when the mosaic phase, the second, begins.
+class PhaseClock final : public elevara::Progress {
+ public:
+  Clock::time_point secondPhase;
+  double processorAtSecondPhase = 0;
+  void startPhase(std::int64_t) override {
+    if (++phases_ != 2) return;
+    secondPhase = Clock::now();
+    processorAtSecondPhase = ProcessorSeconds();
+  }
+  void step() override {}
+
+ private:
+  int phases_ = 0;
+};
+
+int RunConversion(const Grid& grid, const fs::path& folder, int workers) {
+  PhaseClock progress;
+  const double before = PeakMemoryMiB();
+  const double processor = ProcessorSeconds();
+  const auto start = Clock::now();
+  const elevara::BatchResult result = elevara::ConvertGmlFolder(
+      {elevara::SystemFileSystem(), progress, folder, workers}, grid.conversion);
+  const auto end = Clock::now();
+  std::printf("tiles %.4f cpu %.4f total %.4f peak %.2f before %.2f\n",
+              SecondsBetween(start, progress.secondPhase),
+              progress.processorAtSecondPhase - processor, SecondsBetween(start, end),
+              PeakMemoryMiB(), before);
+  return result.skipped.empty() && !result.written.empty() ? 0 : 1;
+}
+
+// The floor over one tile: the whole XML read, each value parsed with from_chars, placed from
+// the start point on, the floats written.
+void FloorTile(const fs::path& xml, const fs::path& out, const Grid& grid, std::vector<char>& text,
+               std::vector<float>& cells) {
+  const int width = grid.conversion.layout.tileWidth, height = grid.conversion.layout.tileHeight;
+  FILE* in = std::fopen(xml.c_str(), "rb");
+  text.resize(static_cast<std::size_t>(fs::file_size(xml)));
+  text.resize(std::fread(text.data(), 1, text.size(), in));
+  std::fclose(in);
+  const std::string_view all(text.data(), text.size());
+  const char* at = all.data() + all.find("<gml:tupleList>") + 15;
+  const char* const end = all.data() + all.size();
+  cells.resize(static_cast<std::size_t>(width) * height);
+  std::size_t count = 0;
+  while (count < cells.size()) {
+    while (at < end && (*at == '\r' || *at == '\n')) ++at;
+    if (at == end || *at == '<') break;
+    const char* comma = static_cast<const char*>(std::memchr(at, ',', end - at));
+    at = std::from_chars(comma + 1, end, cells[count++]).ptr;
+  }
+  const char* start = all.data() + all.find("<gml:startPoint>") + 16;
+  int column = 0, row = 0;
+  start = std::from_chars(start, end, column).ptr;
+  std::from_chars(start + 1, end, row);
+  const std::size_t before = std::min(cells.size(), static_cast<std::size_t>(row) * width + column);
+  const std::size_t placed = std::min(count, cells.size() - before);
+  std::memmove(cells.data() + before, cells.data(), placed * sizeof(float));
+  std::fill(cells.begin(), cells.begin() + static_cast<std::ptrdiff_t>(before), kNoData);
+  std::fill(cells.begin() + static_cast<std::ptrdiff_t>(before + placed), cells.end(), kNoData);
+  FILE* raster = std::fopen(out.c_str(), "wb");
+  std::fwrite(cells.data(), sizeof(float), cells.size(), raster);
+  std::fclose(raster);
+}
+
+int RunFloor(const Grid& grid, const fs::path& folder) {
+  std::vector<char> text;
+  std::vector<float> cells;
+  const double before = PeakMemoryMiB();
+  const double processor = ProcessorSeconds();
+  const auto start = Clock::now();
+  for (int i = 0; i < grid.tiles; ++i) {
+    FloorTile(folder / TileName(grid, i), folder / (std::to_string(i) + "-floor"), grid, text,
+              cells);
+  }
+  const double seconds = SecondsBetween(start, Clock::now());
+  std::printf("tiles %.4f cpu %.4f total %.4f peak %.2f before %.2f\n", seconds,
+              ProcessorSeconds() - processor, seconds, PeakMemoryMiB(), before);
+  return 0;
+}
+
+// What one run printed.
+struct Measured {
+  double tiles = 0;  // seconds of the tile phase
+  double cpu = 0;    // processor seconds of the tile phase, all threads
+  double total = 0;
+  double peak = 0;
+  double before = 0;
+};
+
+bool RunChild(const std::string& command, Measured& measured) {
+  FILE* child = popen(command.c_str(), "r");
+  if (child == nullptr) return false;
+  char line[256] = {};
+  const bool read = std::fgets(line, sizeof line, child) != nullptr;
+  const int status = pclose(child);
+  return read && status == 0 &&
+         std::sscanf(line, "tiles %lf cpu %lf total %lf peak %lf before %lf", &measured.tiles,
+                     &measured.cpu, &measured.total, &measured.peak, &measured.before) == 5;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+std::string LoadText() {
+  double load[3] = {};
+  if (getloadavg(load, 3) != 3) return "unknown";
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2f %.2f %.2f", load[0], load[1], load[2]);
+  return text;
+}
+
+// The runs of one grid: the floor and each number of workers, `kRounds` times by turns.
+bool MeasureGrid(const char* self, const Grid& grid, const fs::path& scratch) {
+  const fs::path folder = scratch / (std::string("gml") + grid.name);
+  const double megabytes = static_cast<double>(MakeTiles(grid, folder)) / 1e6;
+  sync();
+  // The floor (0 workers), one worker, two, and all cores, each once a round.
+  std::vector<int> counts = {0, 1, 2, elevara::AvailableCores()};
+  std::sort(counts.begin(), counts.end());
+  counts.erase(std::unique(counts.begin(), counts.end()), counts.end());
+  std::map<int, std::vector<Measured>> runs;
+  for (int round = 0; round < kRounds; ++round) {
+    for (int workers : counts) {
+      RemoveOutputs(folder);
+      sync();
+      const std::string command =
+          std::string("'") + self + "' " +
+          (workers == 0 ? "--floor " + std::string(grid.name) + " '" + folder.string() + "'"
+                        : "--run " + std::string(grid.name) + " '" + folder.string() + "' " +
+                              std::to_string(workers));
+      Measured measured;
+      if (!RunChild(command, measured)) {
+        std::printf("run failed: %s\n", command.c_str());
+        return false;
+      }
+      runs[workers].push_back(measured);
+    }
+  }
+  std::printf("\n%d %s m tiles, %.1f MB of XML (median of %d runs each)\n", grid.tiles, grid.name,
+              megabytes, kRounds);
+  std::printf("%-24s %8s %8s %8s %10s %12s %9s\n", "", "tiles/s", "MB/s", "x floor",
+              "tile cpu s", "whole run s", "peak MiB");
+  auto tileSeconds = [&](int workers) {
+    std::vector<double> seconds;
+    for (const Measured& m : runs[workers]) seconds.push_back(m.tiles);
+    return Median(seconds);
+  };
+  auto peak = [&](int workers, bool less) {
+    double most = 0;
+    for (const Measured& m : runs[workers]) most = std::max(most, m.peak - (less ? m.before : 0));
+    return most;
+  };
+  const double floor = tileSeconds(0);
+  for (const auto& [workers, measured] : runs) {
+    std::vector<double> totals;
+    for (const Measured& m : measured) totals.push_back(m.total);
+    const std::string label =
+        workers == 0 ? "floor (from_chars loop)"
+                     : std::to_string(workers) + (workers == 1 ? " worker" : " workers") +
+                           (workers == elevara::AvailableCores() ? " (all cores)" : "");
+    std::vector<double> processor;
+    for (const Measured& m : measured) processor.push_back(m.cpu);
+    std::printf("%-24s %8.1f %8.1f %8.2f %10.2f %12.2f %9.1f\n", label.c_str(),
+                grid.tiles / tileSeconds(workers), megabytes / tileSeconds(workers),
+                tileSeconds(workers) / floor, Median(processor), Median(totals),
+                peak(workers, false));
+  }
+  bool met = true;
+  const double ratio = tileSeconds(1) / floor;
+  std::printf("one worker / floor: %.2f, goal at most %.1f: %s\n", ratio, grid.floorGoal,
+              ratio <= grid.floorGoal ? "met" : "NOT MET");
+  met = met && ratio <= grid.floorGoal;
+  if (runs.count(2) != 0 && grid.tiles == 64) {
+    const double speedup = tileSeconds(1) / tileSeconds(2);
+    std::printf("two workers / one worker: %.2f times the tiles a second, goal at least 1.7: %s\n",
+                speedup, speedup >= 1.7 ? "met" : "NOT MET");
+    met = met && speedup >= 1.7;
+  }
+  const double one = peak(1, true);
+  for (const auto& [workers, measured] : runs) {
+    if (workers < 2) continue;
+    const double bound = workers * one + 4.0;
+    std::printf(
+        "peak memory of the run on %d workers: %.1f MiB, bound %d x %.1f + 4 = %.1f MiB: %s\n",
+        workers, peak(workers, true), workers, one, bound,
+        peak(workers, true) <= bound ? "met" : "NOT MET");
+    met = met && peak(workers, true) <= bound;
+  }
+  std::fflush(stdout);
+  return met;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 5 && std::string(argv[1]) == "--run") {
+    return RunConversion(GridNamed(argv[2]), argv[3], std::atoi(argv[4]));
+  }
+  if (argc == 4 && std::string(argv[1]) == "--floor") return RunFloor(GridNamed(argv[2]), argv[3]);
+  if (argc == 4 && std::string(argv[1]) == "--make") {
+    MakeTiles(GridNamed(argv[2]), argv[3]);
+    return 0;
+  }
+  std::printf("%d cores; load average before: %s\n", elevara::AvailableCores(), LoadText().c_str());
+  elevara::testing::TempFolder scratch;
+  bool met = true;
+  for (const Grid& grid : kGrids) met = MeasureGrid(argv[0], grid, scratch.path()) && met;
+  std::printf("\nload average after: %s\n", LoadText().c_str());
+  return met ? 0 : 1;
+}

@@ -119,7 +119,7 @@ struct ValueFileSink {
 struct TileReading {
   GmlTileStatus status = GmlTileStatus::kConverted;
   StartPoint start;
-  std::int64_t values = 0;  // lines in the value file
+  std::int64_t values = 0;  // listed values read (lines of the value file, on that road)
   std::optional<Datum> datum;
 };
 

@@ -70,6 +70,9 @@ std::uint64_t SpaceBits(const char* bytes) {
 // on the way: the baseline x86-64 instruction set has no popcount instruction.)
 std::size_t AppendSetBits(std::uint64_t bits, std::size_t base, std::size_t* out) {
   std::size_t count = 0;
+#if defined(__GNUC__)
+#pragma GCC unroll 8
+#endif
   for (std::size_t i = 0; i < 8; ++i) {
     out[i] = base + static_cast<std::size_t>(std::countr_zero(bits));
     count += bits != 0;

@@ -32,6 +32,22 @@ MosaicPlan MosaicPlanOf(const BatchContext& context, const MosaicSet& set,
           georeference};
 }
 
+// The mosaics written by one job, in code order: those whose names a file system that ignores
+// letter case takes for one, so that the last of them stands, as on one worker. Mosaics of
+// different jobs are independent and may be written side by side.
+std::vector<std::vector<std::size_t>> MosaicJobs(const std::vector<std::string>& codes,
+                                                 std::string_view suffix) {
+  std::vector<std::vector<std::size_t>> jobs;
+  std::unordered_map<std::string, std::size_t> jobOfName;
+  for (std::size_t code = 0; code < codes.size(); ++code) {
+    const auto [job, added] =
+        jobOfName.try_emplace(AsciiLowered(codes[code] + std::string(suffix)), jobs.size());
+    if (added) jobs.emplace_back();
+    jobs[job->second].push_back(code);
+  }
+  return jobs;
+}
+
 }  // namespace
 
 void WriteMosaic(FileSystem& fs, Progress& progress, const MosaicPlan& plan, TileRasters& tiles) {
@@ -62,26 +78,6 @@ void WriteMosaic(FileSystem& fs, Progress& progress, const MosaicPlan& plan, Til
   if (plan.georeference) mosaic.setGeoreference(plan.georeference(present));
   mosaic.commit();
 }
-
-namespace {
-
-// The mosaics written by one job, in code order: those whose names a file system that ignores
-// letter case takes for one, so that the last of them stands, as on one worker. Mosaics of
-// different jobs are independent and may be written side by side.
-std::vector<std::vector<std::size_t>> MosaicJobs(const std::vector<std::string>& codes,
-                                                 std::string_view suffix) {
-  std::vector<std::vector<std::size_t>> jobs;
-  std::unordered_map<std::string, std::size_t> jobOfName;
-  for (std::size_t code = 0; code < codes.size(); ++code) {
-    const auto [job, added] =
-        jobOfName.try_emplace(AsciiLowered(codes[code] + std::string(suffix)), jobs.size());
-    if (added) jobs.emplace_back();
-    jobs[job->second].push_back(code);
-  }
-  return jobs;
-}
-
-}  // namespace
 
 void WriteMosaics(const BatchContext& context, const MosaicSet& set, BatchResult& result) {
   const std::vector<std::vector<std::size_t>> jobs = MosaicJobs(set.codes, set.suffix);

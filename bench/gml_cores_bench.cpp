@@ -288,8 +288,8 @@ bool MeasureGrid(const char* self, const Grid& grid, const fs::path& scratch) {
   }
   std::printf("\n%d %s m tiles, %.1f MB of XML (median of %d runs each)\n", grid.tiles, grid.name,
               megabytes, kRounds);
-  std::printf("%-24s %8s %8s %8s %10s %12s %9s\n", "", "tiles/s", "MB/s", "x floor",
-              "tile cpu s", "whole run s", "peak MiB");
+  std::printf("%-24s %8s %8s %8s %10s %12s %9s\n", "", "tiles/s", "MB/s", "x floor", "tile cpu s",
+              "whole run s", "peak MiB");
   auto tileSeconds = [&](int workers) {
     std::vector<double> seconds;
     for (const Measured& m : runs[workers]) seconds.push_back(m.tiles);

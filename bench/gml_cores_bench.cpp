@@ -5,9 +5,11 @@
 // worker within 1.2 times the floor's time at 10 m and 1.5 times at 5 m; two workers at least
 // 1.7 times one worker's throughput at 10 m; the peak memory of N workers at most N times what
 // one worker needs and a few MiB. Each run is a process of its own, since a process's peak memory
-// only grows; the runs take turns, round after round, so that they meet the same load.
+// only grows; the runs take turns, round after round, so that they meet the same load, which the
+// bench prints before and after: the load average, and how much more work two spinning threads
+// get done than one (near 2 only when nothing else runs).
 //
-//   gml_cores_bench                          everything
+//   gml_cores_bench [ROUNDS]                 everything, each run ROUNDS times (default 3)
 //   gml_cores_bench --run 10|5 FOLDER N      one conversion on N workers (used by the above)
 //   gml_cores_bench --floor 10|5 FOLDER      the floor over the same tiles (used by the above)
 //   gml_cores_bench --make 10|5 FOLDER       only the tiles, to look at a run by other means
@@ -16,6 +18,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <chrono>
 #include <cmath>
@@ -28,6 +31,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "gml/gml_conversion.h"
@@ -40,7 +44,7 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kRounds = 3;
+constexpr int kRounds = 3;  // runs of each kind, by default
 constexpr float kNoData = -9999.0f;
 
 struct Grid {
@@ -251,6 +255,31 @@ double Median(std::vector<double> values) {
   return values[values.size() / 2];
 }
 
+// How much more processor work two threads get done in a second than one, now: about 2 on an
+// idle machine of two cores, less while other work runs (Linux shares the processors between
+// sessions, however many threads each has). The two-worker goal can only be met near 2.
+double TwoThreadCapacity() {
+  const auto work = [](int threads) {
+    std::atomic<std::int64_t> done{0};
+    const auto end = Clock::now() + std::chrono::milliseconds(700);
+    std::vector<std::thread> spinning;
+    for (int i = 0; i < threads; ++i) {
+      spinning.emplace_back([&] {
+        volatile double x = 1;
+        std::int64_t rounds = 0;
+        for (; Clock::now() < end; ++rounds) {
+          for (int k = 0; k < 10000; ++k) x = x * 1.0000001;
+        }
+        done += rounds;
+      });
+    }
+    for (std::thread& thread : spinning) thread.join();
+    return static_cast<double>(done.load());
+  };
+  const double one = work(1);
+  return work(2) / one;
+}
+
 std::string LoadText() {
   double load[3] = {};
   if (getloadavg(load, 3) != 3) return "unknown";
@@ -259,17 +288,32 @@ std::string LoadText() {
   return text;
 }
 
-// The runs of one grid: the floor and each number of workers, `kRounds` times by turns.
-bool MeasureGrid(const char* self, const Grid& grid, const fs::path& scratch) {
-  const fs::path folder = scratch / (std::string("gml") + grid.name);
-  const double megabytes = static_cast<double>(MakeTiles(grid, folder)) / 1e6;
-  sync();
-  // The floor (0 workers), one worker, two, and all cores, each once a round.
+// What the runs of one grid measured, by number of workers (0: the floor).
+struct GridRuns {
+  std::map<int, std::vector<Measured>> runs;
+
+  double median(int workers, double Measured::*field) const {
+    std::vector<double> values;
+    for (const Measured& m : runs.at(workers)) values.push_back(m.*field);
+    return Median(values);
+  }
+  // The most any run of `workers` held, above what the process held before it (`less`).
+  double peak(int workers, bool less) const {
+    double most = 0;
+    for (const Measured& m : runs.at(workers))
+      most = std::max(most, m.peak - (less ? m.before : 0));
+    return most;
+  }
+};
+
+// The floor and each number of workers, `rounds` times by turns, each on a folder of nothing but
+// the tiles.
+bool RunRounds(const char* self, const Grid& grid, const fs::path& folder, int rounds,
+               GridRuns& measured) {
   std::vector<int> counts = {0, 1, 2, elevara::AvailableCores()};
   std::sort(counts.begin(), counts.end());
   counts.erase(std::unique(counts.begin(), counts.end()), counts.end());
-  std::map<int, std::vector<Measured>> runs;
-  for (int round = 0; round < kRounds; ++round) {
+  for (int round = 0; round < rounds; ++round) {
     for (int workers : counts) {
       RemoveOutputs(folder);
       sync();
@@ -278,64 +322,69 @@ bool MeasureGrid(const char* self, const Grid& grid, const fs::path& scratch) {
           (workers == 0 ? "--floor " + std::string(grid.name) + " '" + folder.string() + "'"
                         : "--run " + std::string(grid.name) + " '" + folder.string() + "' " +
                               std::to_string(workers));
-      Measured measured;
-      if (!RunChild(command, measured)) {
+      Measured run;
+      if (!RunChild(command, run)) {
         std::printf("run failed: %s\n", command.c_str());
         return false;
       }
-      runs[workers].push_back(measured);
+      measured.runs[workers].push_back(run);
     }
   }
-  std::printf("\n%d %s m tiles, %.1f MB of XML (median of %d runs each)\n", grid.tiles, grid.name,
-              megabytes, kRounds);
+  return true;
+}
+
+void PrintTable(const Grid& grid, double megabytes, const GridRuns& measured) {
   std::printf("%-24s %8s %8s %8s %10s %12s %9s\n", "", "tiles/s", "MB/s", "x floor", "tile cpu s",
               "whole run s", "peak MiB");
-  auto tileSeconds = [&](int workers) {
-    std::vector<double> seconds;
-    for (const Measured& m : runs[workers]) seconds.push_back(m.tiles);
-    return Median(seconds);
-  };
-  auto peak = [&](int workers, bool less) {
-    double most = 0;
-    for (const Measured& m : runs[workers]) most = std::max(most, m.peak - (less ? m.before : 0));
-    return most;
-  };
-  const double floor = tileSeconds(0);
-  for (const auto& [workers, measured] : runs) {
-    std::vector<double> totals;
-    for (const Measured& m : measured) totals.push_back(m.total);
+  const double floor = measured.median(0, &Measured::tiles);
+  for (const auto& [workers, runs] : measured.runs) {
     const std::string label =
         workers == 0 ? "floor (from_chars loop)"
                      : std::to_string(workers) + (workers == 1 ? " worker" : " workers") +
                            (workers == elevara::AvailableCores() ? " (all cores)" : "");
-    std::vector<double> processor;
-    for (const Measured& m : measured) processor.push_back(m.cpu);
+    const double seconds = measured.median(workers, &Measured::tiles);
     std::printf("%-24s %8.1f %8.1f %8.2f %10.2f %12.2f %9.1f\n", label.c_str(),
-                grid.tiles / tileSeconds(workers), megabytes / tileSeconds(workers),
-                tileSeconds(workers) / floor, Median(processor), Median(totals),
-                peak(workers, false));
+                grid.tiles / seconds, megabytes / seconds, seconds / floor,
+                measured.median(workers, &Measured::cpu),
+                measured.median(workers, &Measured::total), measured.peak(workers, false));
   }
-  bool met = true;
-  const double ratio = tileSeconds(1) / floor;
+}
+
+bool JudgeGoals(const Grid& grid, const GridRuns& measured) {
+  const double one = measured.median(1, &Measured::tiles);
+  const double ratio = one / measured.median(0, &Measured::tiles);
   std::printf("one worker / floor: %.2f, goal at most %.1f: %s\n", ratio, grid.floorGoal,
               ratio <= grid.floorGoal ? "met" : "NOT MET");
-  met = met && ratio <= grid.floorGoal;
-  if (runs.count(2) != 0 && grid.tiles == 64) {
-    const double speedup = tileSeconds(1) / tileSeconds(2);
+  bool met = ratio <= grid.floorGoal;
+  if (measured.runs.count(2) != 0 && grid.tiles == 64) {
+    const double speedup = one / measured.median(2, &Measured::tiles);
     std::printf("two workers / one worker: %.2f times the tiles a second, goal at least 1.7: %s\n",
                 speedup, speedup >= 1.7 ? "met" : "NOT MET");
     met = met && speedup >= 1.7;
   }
-  const double one = peak(1, true);
-  for (const auto& [workers, measured] : runs) {
+  const double perWorker = measured.peak(1, true);
+  for (const auto& [workers, runs] : measured.runs) {
     if (workers < 2) continue;
-    const double bound = workers * one + 4.0;
+    const double bound = workers * perWorker + 4.0;
+    const double peak = measured.peak(workers, true);
     std::printf(
         "peak memory of the run on %d workers: %.1f MiB, bound %d x %.1f + 4 = %.1f MiB: %s\n",
-        workers, peak(workers, true), workers, one, bound,
-        peak(workers, true) <= bound ? "met" : "NOT MET");
-    met = met && peak(workers, true) <= bound;
+        workers, peak, workers, perWorker, bound, peak <= bound ? "met" : "NOT MET");
+    met = met && peak <= bound;
   }
+  return met;
+}
+
+bool MeasureGrid(const char* self, const Grid& grid, const fs::path& scratch, int rounds) {
+  const fs::path folder = scratch / (std::string("gml") + grid.name);
+  const double megabytes = static_cast<double>(MakeTiles(grid, folder)) / 1e6;
+  sync();
+  GridRuns measured;
+  if (!RunRounds(self, grid, folder, rounds, measured)) return false;
+  std::printf("\n%d %s m tiles, %.1f MB of XML (median of %d runs each)\n", grid.tiles, grid.name,
+              megabytes, rounds);
+  PrintTable(grid, megabytes, measured);
+  const bool met = JudgeGoals(grid, measured);
   std::fflush(stdout);
   return met;
 }
@@ -351,10 +400,13 @@ int main(int argc, char** argv) {
     MakeTiles(GridNamed(argv[2]), argv[3]);
     return 0;
   }
-  std::printf("%d cores; load average before: %s\n", elevara::AvailableCores(), LoadText().c_str());
+  const int rounds = argc == 2 ? std::max(1, std::atoi(argv[1])) : kRounds;
+  std::printf("%d cores; load average before: %s; two threads get %.2f times one's work done\n",
+              elevara::AvailableCores(), LoadText().c_str(), TwoThreadCapacity());
   elevara::testing::TempFolder scratch;
   bool met = true;
-  for (const Grid& grid : kGrids) met = MeasureGrid(argv[0], grid, scratch.path()) && met;
-  std::printf("\nload average after: %s\n", LoadText().c_str());
+  for (const Grid& grid : kGrids) met = MeasureGrid(argv[0], grid, scratch.path(), rounds) && met;
+  std::printf("\nload average after: %s; two threads get %.2f times one's work done\n",
+              LoadText().c_str(), TwoThreadCapacity());
   return met ? 0 : 1;
 }

@@ -38,6 +38,7 @@
 #include "platform/file_system.h"
 #include "platform/parallel_jobs.h"
 #include "testkit/files.h"
+#include "testkit/zip_files.h"
 
 namespace {
 
@@ -333,6 +334,36 @@ bool RunRounds(const char* self, const Grid& grid, const fs::path& folder, int r
   return true;
 }
 
+// The tile raster a conversion writes for tile `index`.
+fs::path TileRasterOf(const Grid& grid, const fs::path& folder, int index) {
+  const std::string name = TileName(grid, index);
+  const elevara::GmlConversion& conversion = grid.conversion;
+  std::string raster;
+  for (std::size_t position : conversion.codePositions) raster += name[position];
+  raster += name[conversion.rowDigitPosition];
+  raster += name[conversion.columnDigitPosition];
+  return folder / (raster + std::string(conversion.nameSuffix));
+}
+
+// Whether the floor does the same work: once more, unmeasured, the floor and one worker, whose
+// rasters must agree byte for byte.
+bool FloorAgrees(const char* self, const Grid& grid, const fs::path& folder) {
+  RemoveOutputs(folder);
+  const std::string quoted = "' " + std::string(grid.name) + " '" + folder.string() + "'";
+  Measured ignored;
+  if (!RunChild(std::string("'") + self + "' --floor" + quoted.substr(1), ignored) ||
+      !RunChild(std::string("'") + self + "' --run" + quoted.substr(1) + " 1", ignored)) {
+    return false;
+  }
+  for (int i = 0; i < grid.tiles; ++i) {
+    if (!elevara::testing::SameBytes(folder / (std::to_string(i) + "-floor"),
+                                     TileRasterOf(grid, folder, i))) {
+      return false;
+    }
+  }
+  return true;
+}
+
 void PrintTable(const Grid& grid, double megabytes, const GridRuns& measured) {
   std::printf("%-24s %8s %8s %8s %10s %12s %9s\n", "", "tiles/s", "MB/s", "x floor", "tile cpu s",
               "whole run s", "peak MiB");
@@ -384,7 +415,10 @@ bool MeasureGrid(const char* self, const Grid& grid, const fs::path& scratch, in
   std::printf("\n%d %s m tiles, %.1f MB of XML (median of %d runs each)\n", grid.tiles, grid.name,
               megabytes, rounds);
   PrintTable(grid, megabytes, measured);
-  const bool met = JudgeGoals(grid, measured);
+  const bool agrees = FloorAgrees(self, grid, folder);
+  std::printf("the floor's rasters are the tile rasters, byte for byte: %s\n",
+              agrees ? "yes" : "NO");
+  const bool met = JudgeGoals(grid, measured) && agrees;
   std::fflush(stdout);
   return met;
 }

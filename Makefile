@@ -35,6 +35,15 @@ sanitize:
 	@QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir build-sanitize --output-on-failure -j $(JOBS)
+	@# The tests where workers run side by side, again under ThreadSanitizer.
+	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DELEVARA_WERROR=ON \
+	  -DELEVARA_SANITIZE_THREAD=ON -DELEVARA_BUILD_APP=OFF $(CMAKE_ARGS) >/dev/null
+	@cmake --build build-tsan -j $(JOBS) --target gml_tests parallel_jobs_tests
+	@TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+	  build-tsan/tests/platform/parallel_jobs_tests --gtest_brief=1
+	@TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+	  build-tsan/tests/gml/gml_tests --gtest_brief=1 \
+	  --gtest_filter='ParallelConversion.*:GmlRun.*:FaultyRun.*:GmlZipRun.Members*'
 
 # The core, elevara-cli.exe and the core tests cross-built for 64-bit Windows with MinGW-w64 and
 # run under Wine; the sample tiles converted there must match the Linux build's outputs. The soak

@@ -114,11 +114,25 @@ struct ArchiveMemberReader::OpenArchive {
   std::unordered_map<std::string_view, std::size_t> byName;  // views into archive's entries
 };
 
+std::shared_ptr<ScratchCopy> InflatedArchives::obtain(const std::string& location,
+                                                      const Inflate& inflate,
+                                                      std::error_code& error) {
+  // Held while inflating: the readers that wait want the same copy, as they read the list in
+  // order side by side.
+  std::lock_guard lock(mutex_);
+  std::erase_if(copies_, [](const auto& entry) { return entry.second.expired(); });
+  if (auto held = copies_[location].lock()) return held;
+  std::shared_ptr<ScratchCopy> copy = inflate(error);
+  if (copy != nullptr) copies_[location] = copy;
+  return copy;
+}
+
 ArchiveMemberReader::ArchiveMemberReader(FileSystem& fs, std::filesystem::path folder,
-                                         ArchiveLimits limits)
+                                         ArchiveLimits limits, MemberReading reading)
     : fs_(fs),
       folder_(std::move(folder)),
       limits_(std::move(limits)),
+      reading_(std::move(reading)),
       lock_(std::make_shared<std::mutex>()) {}
 
 ArchiveMemberReader::~ArchiveMemberReader() {
@@ -130,8 +144,10 @@ std::unique_ptr<RawFile> ArchiveMemberReader::open(std::string_view location,
                                                    std::error_code& error) {
   std::lock_guard lock(*lock_);
   std::unique_ptr<RawFile> member = openUnlocked(location, error);
-  if (member == nullptr) return nullptr;
-  return std::make_unique<ReadAheadStream>(std::move(member), lock_);
+  if (member == nullptr || !reading_.readAhead) return member;
+  // The blocks of the stream before, once it has gone, serve the next one.
+  if (blocks_ == nullptr || blocks_.use_count() > 1) blocks_ = ReadAheadStream::MakeBlocks();
+  return std::make_unique<ReadAheadStream>(std::move(member), lock_, blocks_);
 }
 
 std::unique_ptr<RawFile> ArchiveMemberReader::openUnlocked(std::string_view location,
@@ -198,12 +214,28 @@ ArchiveMemberReader::OpenArchive* ArchiveMemberReader::nestedArchive(std::size_t
     return chain_[depth + 1].get();
   }
   chain_.resize(depth + 1);
-  auto nested = WithinDepth(depth + 2, limits_, error)
-                    ? ZipArchive::OpenNested(parent.archive, index, fs_, limits_, error)
-                    : nullptr;
+  auto nested =
+      WithinDepth(depth + 2, limits_, error) ? openNested(parent, index, location, error) : nullptr;
   if (nested == nullptr) return nullptr;
   chain_.push_back(std::make_unique<OpenArchive>(location, std::move(nested)));
   return chain_.back().get();
+}
+
+std::shared_ptr<ZipArchive> ArchiveMemberReader::openNested(const OpenArchive& parent,
+                                                            std::size_t index,
+                                                            const std::string& location,
+                                                            std::error_code& error) {
+  const bool inflated = !parent.archive->entries()[index].readableInPlace;
+  if (!inflated || reading_.inflated == nullptr) {
+    return ZipArchive::OpenNested(parent.archive, index, fs_, limits_, error);
+  }
+  auto copy = reading_.inflated->obtain(
+      location,
+      [&](std::error_code& failure) {
+        return ZipArchive::InflateMember(parent.archive, index, fs_, limits_, failure);
+      },
+      error);
+  return copy == nullptr ? nullptr : ZipArchive::OpenCopy(std::move(copy), fs_, error);
 }
 
 }  // namespace elevara

@@ -5,21 +5,18 @@
 #include <utility>
 
 namespace elevara {
-namespace {
 
-// Made before the thread starts, so that the thread allocates nothing and cannot fail to.
-std::vector<std::vector<char>> EmptyBlocks() {
-  return std::vector<std::vector<char>>(ReadAheadStream::kBlocks,
-                                        std::vector<char>(ReadAheadStream::kBlockSize));
+std::shared_ptr<ReadAheadBlocks> ReadAheadStream::MakeBlocks() {
+  return std::make_shared<ReadAheadBlocks>(kBlocks, std::vector<char>(kBlockSize));
 }
 
-}  // namespace
-
 ReadAheadStream::ReadAheadStream(std::unique_ptr<RawFile> source,
-                                 std::shared_ptr<std::mutex> sourceLock)
+                                 std::shared_ptr<std::mutex> sourceLock,
+                                 std::shared_ptr<ReadAheadBlocks> blocks)
     : source_(std::move(source)),
       sourceLock_(std::move(sourceLock)),
-      blocks_(EmptyBlocks()),
+      blockStore_(blocks != nullptr ? std::move(blocks) : MakeBlocks()),
+      blocks_(*blockStore_),
       thread_([this] { produce(); }) {}
 
 ReadAheadStream::~ReadAheadStream() {

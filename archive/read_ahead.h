@@ -14,15 +14,25 @@
 
 namespace elevara {
 
+// The blocks a stream reads ahead into; a reader of many members lends them to one stream after
+// the other.
+using ReadAheadBlocks = std::vector<std::vector<char>>;
+
 class ReadAheadStream final : public RawFile {
  public:
   static constexpr std::size_t kBlockSize = std::size_t{1} << 18;
   static constexpr std::size_t kBlocks = 4;  // at most 1 MiB ahead
 
-  // Reads `source` from its first byte to its end on the stream's thread and no other. Every
-  // block is read holding `sourceLock`, which whoever else uses what the source depends on (the
-  // archive a member lies in) holds too.
-  ReadAheadStream(std::unique_ptr<RawFile> source, std::shared_ptr<std::mutex> sourceLock);
+  // Blocks for a stream, made before its thread starts, so that the thread allocates nothing and
+  // cannot fail to.
+  static std::shared_ptr<ReadAheadBlocks> MakeBlocks();
+
+  // Reads `source` from its first byte to its end on the stream's thread and no other, into
+  // `blocks` (of MakeBlocks(), used by no other stream while this one lives; new ones when
+  // null). Every block is read holding `sourceLock`, which whoever else uses what the source
+  // depends on (the archive a member lies in) holds too.
+  ReadAheadStream(std::unique_ptr<RawFile> source, std::shared_ptr<std::mutex> sourceLock,
+                  std::shared_ptr<ReadAheadBlocks> blocks = nullptr);
   ReadAheadStream(const ReadAheadStream&) = delete;
   ReadAheadStream& operator=(const ReadAheadStream&) = delete;
   // Stops the thread, which ends within the block it is reading, and closes the source.
@@ -44,7 +54,8 @@ class ReadAheadStream final : public RawFile {
   std::shared_ptr<std::mutex> sourceLock_;
   std::mutex mutex_;  // guards what follows, up to the thread
   std::condition_variable changed_;
-  std::vector<std::vector<char>> blocks_;  // a ring: `filled_` blocks from `first_` on are ready
+  std::shared_ptr<ReadAheadBlocks> blockStore_;
+  ReadAheadBlocks& blocks_;  // a ring: `filled_` blocks from `first_` on are ready
   std::size_t sizes_[kBlocks] = {};
   std::size_t first_ = 0;
   std::size_t filled_ = 0;

@@ -260,8 +260,7 @@ bool IsZipName(std::string_view name) {
 // handle, the file it reads, a temporary copy of that file, the archive it lies in.
 struct ZipArchive::Handle {
   std::shared_ptr<ZipArchive> parent;
-  FileSystem* scratchFiles = nullptr;
-  std::filesystem::path scratchPath;
+  std::shared_ptr<ScratchCopy> copy;  // removed once the file over it is closed below
   ByteSource source;
   zip_t* archive = nullptr;
 
@@ -272,12 +271,13 @@ struct ZipArchive::Handle {
     if (archive != nullptr) zip_discard(archive);
     zip_error_fini(&source.error);
     source.file.reset();
-    if (!scratchPath.empty()) {
-      std::error_code ignored;
-      scratchFiles->remove(scratchPath, ignored);
-    }
   }
 };
+
+ScratchCopy::~ScratchCopy() {
+  std::error_code ignored;
+  fs_.remove(path_, ignored);
+}
 
 ZipArchive::ZipArchive(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}
 
@@ -331,14 +331,23 @@ std::shared_ptr<ZipArchive> ZipArchive::OpenNested(const std::shared_ptr<ZipArch
                                                    const ArchiveLimits& limits,
                                                    std::error_code& error) {
   const ArchiveEntry& entry = parent->entries().at(index);
+  if (!entry.readableInPlace) {
+    auto copy = InflateMember(parent, index, fs, limits, error);
+    return copy == nullptr ? nullptr : OpenCopy(std::move(copy), fs, error);
+  }
   std::unique_ptr<RawFile> member = parent->openMember(index, limits.maxMemberBytes, error);
   if (member == nullptr) return nullptr;
-  if (entry.readableInPlace) {
-    auto nested = Open(std::move(member), entry.size, error);
-    if (nested != nullptr) nested->handle_->parent = parent;
-    return nested;
-  }
+  auto nested = Open(std::move(member), entry.size, error);
+  if (nested != nullptr) nested->handle_->parent = parent;
+  return nested;
+}
 
+std::shared_ptr<ScratchCopy> ZipArchive::InflateMember(const std::shared_ptr<ZipArchive>& parent,
+                                                       std::size_t index, FileSystem& fs,
+                                                       const ArchiveLimits& limits,
+                                                       std::error_code& error) {
+  std::unique_ptr<RawFile> member = parent->openMember(index, limits.maxMemberBytes, error);
+  if (member == nullptr) return nullptr;
   const std::filesystem::path scratch = ScratchPath(limits, error);
   if (error) return nullptr;
   std::uint64_t copied = 0;
@@ -356,16 +365,15 @@ std::shared_ptr<ZipArchive> ZipArchive::OpenNested(const std::shared_ptr<ZipArch
       return nullptr;
     }
   }
-  std::unique_ptr<RawFile> copy = fs.openRead(scratch, error);
-  std::shared_ptr<ZipArchive> nested;
-  if (copy != nullptr) nested = Open(std::move(copy), copied, error);
-  if (nested == nullptr) {
-    std::error_code ignored;
-    fs.remove(scratch, ignored);
-    return nullptr;
-  }
-  nested->handle_->scratchFiles = &fs;
-  nested->handle_->scratchPath = scratch;
+  return std::make_shared<ScratchCopy>(fs, scratch, copied);
+}
+
+std::shared_ptr<ZipArchive> ZipArchive::OpenCopy(std::shared_ptr<ScratchCopy> copy, FileSystem& fs,
+                                                 std::error_code& error) {
+  std::unique_ptr<RawFile> file = fs.openRead(copy->path(), error);
+  if (file == nullptr) return nullptr;
+  std::shared_ptr<ZipArchive> nested = Open(std::move(file), copy->size(), error);
+  if (nested != nullptr) nested->handle_->copy = std::move(copy);
   return nested;
 }
 

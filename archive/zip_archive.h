@@ -47,6 +47,25 @@ struct ArchiveLimits {
   std::filesystem::path scratchFolder;
 };
 
+// A compressed archive inside an archive, inflated into a scratch file so that it can be read at
+// any position. The file goes with the copy, when the last archive opened over it has closed.
+class ScratchCopy {
+ public:
+  ScratchCopy(FileSystem& fs, std::filesystem::path path, std::uint64_t size)
+      : fs_(fs), path_(std::move(path)), size_(size) {}
+  ScratchCopy(const ScratchCopy&) = delete;
+  ScratchCopy& operator=(const ScratchCopy&) = delete;
+  ~ScratchCopy();
+
+  const std::filesystem::path& path() const { return path_; }
+  std::uint64_t size() const { return size_; }
+
+ private:
+  FileSystem& fs_;
+  std::filesystem::path path_;
+  std::uint64_t size_;
+};
+
 // One entry of an archive's central directory.
 struct ArchiveEntry {
   std::string name;        // the whole name as UTF-8 ("dir/FG-GML-….xml"), see DecodeMemberName
@@ -71,6 +90,16 @@ class ZipArchive : public std::enable_shared_from_this<ZipArchive> {
                                                 std::size_t index, FileSystem& fs,
                                                 const ArchiveLimits& limits,
                                                 std::error_code& error);
+  // The two steps of opening a compressed archive inside an archive, for readers that share the
+  // copy: member `index` of `parent` inflated into a scratch copy (as OpenNested does it), and an
+  // archive opened over a copy, which it keeps. Several archives may be open over one copy, each
+  // read by one thread at a time.
+  static std::shared_ptr<ScratchCopy> InflateMember(const std::shared_ptr<ZipArchive>& parent,
+                                                    std::size_t index, FileSystem& fs,
+                                                    const ArchiveLimits& limits,
+                                                    std::error_code& error);
+  static std::shared_ptr<ZipArchive> OpenCopy(std::shared_ptr<ScratchCopy> copy, FileSystem& fs,
+                                              std::error_code& error);
 
   ZipArchive(const ZipArchive&) = delete;
   ZipArchive& operator=(const ZipArchive&) = delete;

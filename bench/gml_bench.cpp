@@ -102,12 +102,11 @@ bool MeasureTile() {
       theirs.push_back(SecondsSince(start));
     }
     auto start = Clock::now();
-    elevara::ConvertGmlTile(
-        elevara::SystemFileSystem(), progress, tile,
-        {scratch.path() / "dtm.txt", scratch.path() / "tile.raw", kTileWidth, kTileHeight});
+    elevara::ConvertGmlTile(elevara::SystemFileSystem(), progress, tile,
+                            {scratch.path() / "tile.raw", kTileWidth, kTileHeight});
     ours.push_back(SecondsSince(start));
   }
-  std::printf("ConvertGmlTile, value file included: median %.1f ms, best %.1f ms (%d runs)\n",
+  std::printf("ConvertGmlTile:                     median %.1f ms, best %.1f ms (%d runs)\n",
               Median(ours) * 1e3, *std::min_element(ours.begin(), ours.end()) * 1e3, kRepetitions);
   if (!haveYardstick) {
     std::printf("yardstick naive_tile not built (../shared absent): no ratio\n");
@@ -160,7 +159,9 @@ int RunGml10(int tiles) {
   const double baseline = PeakMemoryMiB();
   BenchServices services(first);
   auto start = Clock::now();
-  elevara::RunGml10Conversion(services);
+  // One worker, so that the peak memory compares runs of one tile and of 64 (gml_cores_bench
+  // measures the runs on every core).
+  elevara::RunGmlConversion(services, elevara::kGml10Conversion, 1);
   const double total = SecondsSince(start);
   const double tilePhase = std::chrono::duration<double>(services.mosaicPhaseStart - start).count();
   std::printf(
@@ -179,7 +180,7 @@ int RunGml10(int tiles) {
 // whether the peak stayed flat from one tile to 64 (within 1 MiB).
 bool MeasureRuns(const char* self) {
   std::printf(
-      "\nGML10 runs (one process each; MB/s counts each GML file once, over the tile "
+      "\nGML10 runs on one worker (one process each; MB/s counts each GML file once, over the tile "
       "phase):\n");
   std::fflush(stdout);
   std::vector<double> peaks;

@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
     bar->setValue(0);
     elevara::ServicesProgress progress(services);
     elevara::ConvertGmlTile(elevara::SystemFileSystem(), progress, tile,
-                            {scratch / "dtm.txt", scratch / "tile.raw", kTileWidth, kTileHeight});
+                            {scratch / "tile.raw", kTileWidth, kTileHeight});
   };
 
   const double quiet = BestSeconds([&] { convert(quietServices); });
@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
   const double windowTile = BestSeconds([&] {
     progress.startPhase(tileSteps);
     elevara::ConvertGmlTile(elevara::SystemFileSystem(), progress, tile,
-                            {scratch / "dtm.txt", scratch / "tile.raw", kTileWidth, kTileHeight});
+                            {scratch / "tile.raw", kTileWidth, kTileHeight});
   });
 
   std::printf("platform %s, tile %s, bar %d px wide\n", qPrintable(QApplication::platformName()),

@@ -94,20 +94,18 @@ int main() {
     std::vector<double> fromFile, fromMember, onOneThread;
     for (int i = 0; i < kRepetitions; ++i) {
       fromFile.push_back(MillisecondsOf([&] {
-        elevara::ConvertGmlTile(
-            files, progress, elevara::OpenGmlFile(files, plain),
-            {scratch / "dtm.txt", scratch / "unpacked-tile", member.width, member.height});
+        elevara::ConvertGmlTile(files, progress, elevara::OpenGmlFile(files, plain),
+                                {scratch / "unpacked-tile", member.width, member.height});
       }));
       fromMember.push_back(MillisecondsOf([&] {
-        elevara::ConvertGmlTile(
-            files, progress, inputs.open(location),
-            {scratch / "dtm.txt", scratch / "zipped-tile", member.width, member.height});
+        elevara::ConvertGmlTile(files, progress, inputs.open(location),
+                                {scratch / "zipped-tile", member.width, member.height});
       }));
       onOneThread.push_back(MillisecondsOf([&] {
         auto stream = archive->openMember(index, elevara::ArchiveLimits{}.maxMemberBytes, error);
-        elevara::ConvertGmlTile(
-            files, progress, elevara::InputFile::FromStream(std::move(stream), location),
-            {scratch / "dtm.txt", scratch / "one-thread-tile", member.width, member.height});
+        elevara::ConvertGmlTile(files, progress,
+                                elevara::InputFile::FromStream(std::move(stream), location),
+                                {scratch / "one-thread-tile", member.width, member.height});
       }));
     }
     const double ratio = Median(fromMember) / Median(fromFile);

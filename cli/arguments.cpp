@@ -1,5 +1,7 @@
 #include "cli/arguments.h"
 
+#include <charconv>
+#include <string>
 #include <system_error>
 #include <vector>
 
@@ -43,6 +45,18 @@ bool TakeValueOption(std::span<const std::string_view> arguments, std::size_t& a
   return false;
 }
 
+// The value of --jobs: a decimal number of workers from 1 to kMaxJobs.
+int JobsValue(std::string_view text) {
+  int jobs = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), jobs);
+  if (text.empty() || text.front() == '-' || error != std::errc() ||
+      end != text.data() + text.size() || jobs < 1 || jobs > kMaxJobs) {
+    throw UsageError("--jobs には 1 から " + std::to_string(kMaxJobs) +
+                     " までの整数を指定してください：" + std::string(text));
+  }
+  return jobs;
+}
+
 // An empty argument, as an unset shell variable gives, is no path at all.
 std::optional<std::filesystem::path> PathArgument(const std::vector<std::string_view>& positionals,
                                                   std::size_t index) {
@@ -65,15 +79,19 @@ Invocation ParseArguments(std::span<const std::string_view> arguments) {
   if (!subcommand) throw UsageError("不明なサブコマンドです：" + std::string(first));
   invocation.subcommand = *subcommand;
   const bool takesSize = *subcommand == Subcommand::kNoData;
+  const bool takesJobs = *subcommand == Subcommand::kGml10 || *subcommand == Subcommand::kGml5;
 
   std::vector<std::string_view> positionals;
   bool optionsEnded = false;
+  std::string jobsText;
   for (std::size_t at = 1; at < arguments.size(); ++at) {
     std::string_view argument = arguments[at];
     if (optionsEnded || !LooksLikeOption(argument)) {
       positionals.push_back(argument);
     } else if (argument == "--") {
       optionsEnded = true;
+    } else if (takesJobs && TakeValueOption(arguments, at, "--jobs", jobsText)) {
+      invocation.jobs = JobsValue(jobsText);
     } else if (!(takesSize &&
                  (TakeValueOption(arguments, at, "--width", invocation.widthText) ||
                   TakeValueOption(arguments, at, "--height", invocation.heightText)))) {
@@ -110,8 +128,8 @@ std::filesystem::path FolderOf(const std::filesystem::path& path) {
 
 const char kUsageText[] =
     "使い方：\n"
-    "  elevara-cli gml10 PATH\n"
-    "  elevara-cli gml5 PATH\n"
+    "  elevara-cli gml10 [--jobs N] PATH\n"
+    "  elevara-cli gml5 [--jobs N] PATH\n"
     "  elevara-cli merge PATH\n"
     "  elevara-cli nodata [--width TEXT] [--height TEXT] INPUT OUTPUT\n"
     "  elevara-cli preview RASTER [PNG]\n"
@@ -121,14 +139,16 @@ const char kHelpText[] =
     "elevara-cli：ELEVARAの4つのコマンドを端末から実行し、ラスタのプレビュー画像を書き出します\n"
     "\n"
     "使い方：\n"
-    "  elevara-cli gml10 PATH\n"
+    "  elevara-cli gml10 [--jobs N] PATH\n"
     "      基盤地図情報（数値標高モデル）10mメッシュ標高データ（FG-GML*dem10*.xml）を、"
     "2次メッシュ毎に横9000ピクセル×縦6000ピクセルの32ビットFloating RAWファイル"
     "（「2次メッシュコード」＋「-ELEVARA」）に変換します\n"
-    "  elevara-cli gml5 PATH\n"
+    "  elevara-cli gml5 [--jobs N] PATH\n"
     "      基盤地図情報（数値標高モデル）5mメッシュ標高データ（FG-GML*dem5*.xml）を、"
     "3次メッシュ毎に横2250ピクセル×縦1500ピクセルの32ビットFloating RAWファイル"
     "（「3次メッシュコード」＋「-DEM5」）に変換します\n"
+    "      --jobs は同時に変換するスレッドの数（既定値 CPUのコア数、最大 256）です。"
+    "数によらず出力は同じです\n"
     "  elevara-cli merge PATH\n"
     "      3次メッシュ単位の5mメッシュ標高データ（??????-DEM5、??????-DEM5.raw）を、"
     "2次メッシュ毎に横18000ピクセル×縦12000ピクセルのファイル"

@@ -26,7 +26,13 @@ struct Invocation {
   // The texts of the size options, converted as the window's pixel and line fields are.
   std::string widthText = kDefaultWidthText;
   std::string heightText = kDefaultHeightText;
+  // --jobs of gml10 and gml5: how many tiles are converted side by side; nullopt for every core.
+  std::optional<int> jobs;
 };
+
+// The most --jobs takes: far beyond the cores of any machine it runs on, and each worker holds a
+// few MiB.
+inline constexpr int kMaxJobs = 256;
 
 // A command line that does not fit the interface; what() says what is wrong in one line.
 class UsageError : public std::runtime_error {

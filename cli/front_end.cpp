@@ -12,6 +12,7 @@
 #include "commands/preview_command.h"
 #include "commands/text_fields.h"
 #include "platform/errors.h"
+#include "platform/parallel_jobs.h"
 
 namespace elevara::cli {
 namespace {
@@ -24,27 +25,30 @@ struct Run {
   TerminalMessages& messages;
 };
 
-// A batch subcommand: the folder named by PATH converted or merged, and the final report.
-CommandResult RunBatch(const Run& run, const char* noPath, const char* notFound,
+// A batch subcommand: the folder named by PATH converted or merged by `workers` workers, and the
+// final report.
+CommandResult RunBatch(const Run& run, const char* noPath, const char* notFound, int workers,
                        const BatchCall& call) {
   if (!run.invocation.input) {
     run.messages.say(noPath);
     return {CommandOutcome::kCancelled, {}};
   }
   const std::filesystem::path folder = FolderOf(*run.invocation.input);
-  BatchReport report = ReportOfBatch(call({run.fs, run.progress, folder}), notFound, folder);
+  BatchReport report =
+      ReportOfBatch(call({run.fs, run.progress, folder, workers}), notFound, folder);
   run.messages.say(report.text);
   return {report.outcome, std::move(report.skipped)};
 }
 
 CommandResult RunGml(const Run& run, const GmlConversion& conversion) {
-  return RunBatch(
-      run, gml_text::kNoFileChosen, gml_text::kNoFileFound,
-      [&](const BatchContext& context) { return ConvertGmlFolder(context, conversion); });
+  return RunBatch(run, gml_text::kNoFileChosen, gml_text::kNoFileFound,
+                  run.invocation.jobs.value_or(AvailableCores()), [&](const BatchContext& context) {
+                    return ConvertGmlFolder(context, conversion);
+                  });
 }
 
 CommandResult RunMerge(const Run& run) {
-  return RunBatch(run, dem5_text::kNoInput, dem5_text::kNotFound, MergeDem5Folder);
+  return RunBatch(run, dem5_text::kNoInput, dem5_text::kNotFound, 1, MergeDem5Folder);
 }
 
 // The no-data replacement, in the order of the window's: the sizes checked, the input opened and

@@ -2,11 +2,15 @@
 
 namespace elevara {
 
-CommandResult RunGmlConversion(Services& services, const GmlConversion& conversion) {
+CommandResult RunGmlConversion(Services& services, const GmlConversion& conversion, int workers) {
   using namespace gml_text;
-  return RunBatchCommand(
-      services, {kOpenTitle, kOpenFilter, kNoFileChosen, kNoFileFound},
-      [&](const BatchContext& context) { return ConvertGmlFolder(context, conversion); });
+  // The bar and the window's messages stay on this thread (RunParallelJobs).
+  return RunBatchCommand(services, {kOpenTitle, kOpenFilter, kNoFileChosen, kNoFileFound},
+                         [&](const BatchContext& context) {
+                           BatchContext onWorkers = context;
+                           onWorkers.workers = workers;
+                           return ConvertGmlFolder(onWorkers, conversion);
+                         });
 }
 
 CommandResult RunGml10Conversion(Services& services) {

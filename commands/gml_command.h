@@ -3,14 +3,18 @@
 
 #include "commands/command.h"
 #include "gml/gml_conversion.h"
+#include "platform/parallel_jobs.h"
 
 namespace elevara {
 
 class Services;
 
-// Asks for one tile (or ZIP file), converts the tiles of its folder (ConvertGmlFolder) and
-// reports: what could not be read is named in the final report and returned as skipped.
-CommandResult RunGmlConversion(Services& services, const GmlConversion& conversion);
+// Asks for one tile (or ZIP file), converts the tiles of its folder (ConvertGmlFolder), on
+// every core unless told otherwise, and reports: what could not be read is named in the final
+// report and returned as skipped.
+// `workers`: how many tiles are converted side by side.
+CommandResult RunGmlConversion(Services& services, const GmlConversion& conversion,
+                               int workers = AvailableCores());
 
 CommandResult RunGml10Conversion(Services& services);
 CommandResult RunGml5Conversion(Services& services);

@@ -1,4 +1,5 @@
-// Arbitrary bytes as a GML tile. Whatever the file holds, ConvertGmlTile must leave a whole tile
+// Arbitrary bytes as a GML tile. Whatever the file holds, the conversion by way of the value file
+// (the reference that gml_direct_fuzzer holds the direct conversion to) must leave a whole tile
 // raster and a value file of one CR LF line per listed value, and both must agree with a plain
 // in-memory reading of the same tokens: first byte picks the grid, the rest is the file.
 #include <bit>
@@ -46,9 +47,11 @@ void CheckTile(std::string_view bytes, const Grid& grid) {
 
   testing::ScriptedServices services;
   ServicesProgress progress(services);
-  const GmlTileStatus status = ConvertGmlTile(SystemFileSystem(), progress, gmlPath,
-                                              {valuePath, rasterPath, grid.width, grid.height})
-                                   .status;
+  const GmlTileStatus status =
+      ConvertGmlTileByValueFile(SystemFileSystem(), progress,
+                                OpenGmlFile(SystemFileSystem(), gmlPath),
+                                {rasterPath, grid.width, grid.height}, valuePath)
+          .status;
   const std::int64_t steps = services.advances;
 
   const testing::PlainTile expected = testing::ReadTilePlainly(bytes, grid.width, grid.height);

@@ -2,13 +2,16 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "gml/gml_inputs.h"
 #include "gml/gml_tile.h"
 #include "platform/files.h"
+#include "platform/parallel_jobs.h"
 #include "platform/unicode.h"
 #include "raster/batch_steps.h"
 
@@ -42,30 +45,6 @@ class TileName {
  private:
   std::string_view name_;
   const GmlConversion& conversion_;
-};
-
-// The value file is a working file of the tile phase. Whatever ends the phase removes it: its
-// end, after which a failure to remove it is reported, or an interrupt or a failure, which
-// already has its report.
-class ValueFileRemoval {
- public:
-  ValueFileRemoval(FileSystem& fs, std::filesystem::path path) : fs_(fs), path_(std::move(path)) {}
-  ValueFileRemoval(const ValueFileRemoval&) = delete;
-  ValueFileRemoval& operator=(const ValueFileRemoval&) = delete;
-  ~ValueFileRemoval() {
-    if (removed_) return;
-    std::error_code ignored;
-    fs_.remove(path_, ignored);
-  }
-  void remove() {
-    RemoveFile(fs_, path_);
-    removed_ = true;
-  }
-
- private:
-  FileSystem& fs_;
-  std::filesystem::path path_;
-  bool removed_ = false;
 };
 
 // What a tile raster written in this run declares of its datum. A tile that could not be
@@ -107,40 +86,131 @@ SkipReason SkipReasonOf(GmlTileStatus status) {
   return SkipReason::kNotRead;
 }
 
-// The tile phase: every listed tile becomes a tile raster.
-ConvertedTiles ConvertListedTiles(const BatchContext& context, const GmlConversion& conversion,
-                                  const std::filesystem::path& listPath,
-                                  std::vector<SkippedInput>& skipped) {
-  FileSystem& fs = context.fs;
-  const std::filesystem::path& folder = context.folder;
-  const MosaicLayout& layout = conversion.layout;
-  const std::filesystem::path valueFilePath = folder / kGmlValueFileName;
-  GmlInputReader inputs(fs, folder);
-  CodeTable codes;
-  ConvertedTiles converted;
-  ForEachListedName(fs, listPath, [&](std::string_view name) {
-    const std::filesystem::path gmlPath = inputs.pathOf(name);
+// A listed name, and the tile raster it becomes when the name holds every position.
+struct ListedTile {
+  std::string name;
+  std::filesystem::path tileRaster;  // empty: too short to be placed
+};
+
+std::vector<ListedTile> ListedTiles(const BatchContext& context, const GmlConversion& conversion,
+                                    const std::filesystem::path& listPath, CodeTable& codes) {
+  std::vector<ListedTile> tiles;
+  ForEachListedName(context.fs, listPath, [&](std::string_view name) {
     // A member's place comes from its own file name, as if it stood in the folder.
     TileName tile(GmlInputReader::FileNameOf(name), conversion);
-    if (!tile.holdsAllPositions()) {
-      // Its steps are still taken, so the bar ends full.
-      for (std::int64_t i = 0; i < GmlTileSteps(layout.tileHeight); ++i) context.progress.step();
-      skipped.push_back({gmlPath, SkipReason::kNameTooShort, {}});
-      return;
-    }
+    ListedTile& listed = tiles.emplace_back(ListedTile{std::string(name), {}});
+    if (!tile.holdsAllPositions()) return;
     codes.add(tile.mosaicCode());
-    const std::filesystem::path tilePath =
-        folder / PathFromUtf8(tile.tileCode() + std::string(conversion.nameSuffix));
-    const GmlTileResult result =
-        ConvertGmlTile(fs, context.progress, inputs.open(name),
-                       {valueFilePath, tilePath, layout.tileWidth, layout.tileHeight});
-    const bool holdsElevations = result.status == GmlTileStatus::kConverted;
-    if (!holdsElevations) skipped.push_back({gmlPath, SkipReasonOf(result.status), {}});
-    converted.declared.insert_or_assign(tilePath, DeclaredTile{holdsElevations, result.datum});
+    listed.tileRaster =
+        context.folder / PathFromUtf8(tile.tileCode() + std::string(conversion.nameSuffix));
   });
-  converted.codes = codes.codes();
-  return converted;
+  return tiles;
 }
+
+// A job of the tile phase: the listed tiles of one tile raster, in list order. Converted in
+// turn, the later one's raster replaces the earlier one's, as one worker leaves them; jobs of
+// different rasters are independent. Names that a file system ignoring letter case takes for one
+// raster share a job too. A name too short to be placed is a job of its own, without a raster.
+struct TileJob {
+  std::filesystem::path tileRaster;
+  std::vector<std::size_t> tiles;  // indices into the list
+};
+
+std::vector<TileJob> TileJobs(const std::vector<ListedTile>& tiles) {
+  std::vector<TileJob> jobs;
+  std::unordered_map<std::string, std::size_t> jobOfRaster;
+  for (std::size_t tile = 0; tile < tiles.size(); ++tile) {
+    const std::filesystem::path& raster = tiles[tile].tileRaster;
+    if (raster.empty()) {
+      jobs.push_back({{}, {tile}});
+      continue;
+    }
+    const auto [job, added] =
+        jobOfRaster.try_emplace(AsciiLowered(Utf8FromPath(raster.filename())), jobs.size());
+    if (added) jobs.push_back({raster, {}});
+    jobs[job->second].tiles.push_back(tile);
+  }
+  return jobs;
+}
+
+// What a worker of the tile phase keeps for the run.
+struct TileWorker {
+  TileWorker(const BatchContext& context, const MemberReading& reading)
+      : inputs(context.fs, context.folder, {}, reading) {}
+  GmlInputReader inputs;
+  GmlTileWorkspace workspace;
+};
+
+// The tile phase: every listed tile becomes a tile raster, the context's workers converting the
+// jobs side by side.
+class TilePhase {
+ public:
+  TilePhase(const BatchContext& context, const GmlConversion& conversion,
+            std::vector<ListedTile> tiles)
+      : context_(context),
+        layout_(conversion.layout),
+        tiles_(std::move(tiles)),
+        jobs_(TileJobs(tiles_)),
+        workers_(static_cast<std::size_t>(std::max(context.workers, 1))),
+        results_(tiles_.size()) {}
+
+  void run() {
+    RunParallelJobs(context_.progress, context_.workers, jobs_.size(),
+                    [this](std::size_t job, int worker, Progress& progress) {
+                      convert(jobs_[job], workerAt(worker), progress);
+                    });
+  }
+
+  // What the mosaic phase needs of the tiles; what could not be converted goes to `skipped`, in
+  // list order.
+  ConvertedTiles report(std::vector<SkippedInput>& skipped) const {
+    ConvertedTiles converted;
+    for (std::size_t tile = 0; tile < tiles_.size(); ++tile) {
+      const std::filesystem::path gmlPath = GmlInputPath(context_.folder, tiles_[tile].name);
+      const std::optional<GmlTileResult>& result = results_[tile];
+      if (!result) {
+        skipped.push_back({gmlPath, SkipReason::kNameTooShort, {}});
+        continue;
+      }
+      const bool holdsElevations = result->status == GmlTileStatus::kConverted;
+      if (!holdsElevations) skipped.push_back({gmlPath, SkipReasonOf(result->status), {}});
+      converted.declared.insert_or_assign(tiles_[tile].tileRaster,
+                                          DeclaredTile{holdsElevations, result->datum});
+    }
+    return converted;
+  }
+
+ private:
+  void convert(const TileJob& job, TileWorker& worker, Progress& progress) {
+    for (std::size_t tile : job.tiles) {
+      if (job.tileRaster.empty()) {
+        // Its steps are still taken, so the bar ends full.
+        for (std::int64_t i = 0; i < GmlTileSteps(layout_.tileHeight); ++i) progress.step();
+        continue;
+      }
+      results_[tile] =
+          ConvertGmlTile(context_.fs, progress, worker.inputs.open(tiles_[tile].name),
+                         {job.tileRaster, layout_.tileWidth, layout_.tileHeight}, worker.workspace);
+    }
+  }
+
+  // Made by the worker itself when it takes its first job, so that none is made for nothing.
+  TileWorker& workerAt(int worker) {
+    std::unique_ptr<TileWorker>& kept = workers_[static_cast<std::size_t>(worker)];
+    // A member read ahead pays only where no other worker keeps the cores busy.
+    if (!kept)
+      kept = std::make_unique<TileWorker>(context_, MemberReading{context_.workers < 2, inflated_});
+    return *kept;
+  }
+
+  const BatchContext& context_;
+  const MosaicLayout& layout_;
+  const std::vector<ListedTile> tiles_;
+  const std::vector<TileJob> jobs_;
+  const std::shared_ptr<InflatedArchives> inflated_ = std::make_shared<InflatedArchives>();
+  std::vector<std::unique_ptr<TileWorker>> workers_;
+  std::vector<std::optional<GmlTileResult>> results_;  // by listed tile; nullopt: not placed
+};
 
 // Tiles are opened by name, so a tile raster of an earlier run takes its place too.
 std::vector<std::filesystem::path> TileRasterNames(const GmlConversion& conversion,
@@ -173,11 +243,13 @@ BatchResult ConvertGmlFolder(const BatchContext& context, const GmlConversion& c
 
   const MosaicLayout& layout = conversion.layout;
   context.progress.startPhase(count * GmlTileSteps(layout.tileHeight));
-  ValueFileRemoval valueFile(fs, context.folder / kGmlValueFileName);
-  const ConvertedTiles tiles = ConvertListedTiles(context, conversion, listPath, result.skipped);
+  CodeTable codes;
+  TilePhase tilePhase(context, conversion, ListedTiles(context, conversion, listPath, codes));
+  tilePhase.run();
+  ConvertedTiles tiles = tilePhase.report(result.skipped);
+  tiles.codes = codes.codes();
 
   context.progress.startPhase(static_cast<std::int64_t>(tiles.codes.size()) * layout.height());
-  valueFile.remove();
   const MosaicSet mosaics{layout, tiles.codes, conversion.nameSuffix,
                           [&](const std::string& code, int rowDigit, int columnDigit) {
                             return TileRasterNames(conversion, context.folder, code, rowDigit,

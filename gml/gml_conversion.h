@@ -29,14 +29,18 @@ extern const GmlConversion kGml5Conversion;
 
 // Converts every matching tile of the context's folder and of the folder's ZIP files
 // (FindGmlInputs), listed in "gml_name.txt", into tile rasters, and assembles their mosaics,
-// each with its sidecar and ENVI header, in the order their codes first appear. Two phases of
-// progress: GmlTileSteps per listed tile, then one step per mosaic row. Nothing found:
-// result.found is false and nothing but the list is written. A listed name too short for the
-// positions, a tile that cannot be opened or read or lacks its start point or value list, and
-// an archive that cannot be read are returned as skipped. Throws FileError.
+// each with its sidecar and ENVI header, in the order their codes first appear. The context's
+// workers convert tiles, inflate members and write mosaics side by side; every file written and
+// everything returned is the same as on one worker. Two phases of progress: GmlTileSteps per
+// listed tile, then one step per mosaic row. Nothing found: result.found is false and nothing
+// but the list is written. A listed name too short for the positions, a tile that cannot be
+// opened or read or lacks its start point or value list, and an archive that cannot be read are
+// returned as skipped, in list order. Throws FileError (on many workers, the one a single worker
+// would have met first).
 BatchResult ConvertGmlFolder(const BatchContext& context, const GmlConversion& conversion);
 
 inline constexpr char kGmlListFileName[] = "gml_name.txt";
+// The value file of ConvertGmlTileByValueFile. The conversions write none.
 inline constexpr char kGmlValueFileName[] = "dtm.txt";
 
 }  // namespace elevara

@@ -35,13 +35,13 @@ GmlInputs FindGmlInputs(FileSystem& fs, const std::filesystem::path& folder,
   return inputs;
 }
 
-GmlInputReader::GmlInputReader(FileSystem& fs, const std::filesystem::path& folder,
-                               const ArchiveLimits& limits)
-    : fs_(fs), folder_(folder), members_(fs, folder, limits) {}
-
-std::filesystem::path GmlInputReader::pathOf(std::string_view name) const {
-  return folder_ / PathFromUtf8(name);
+std::filesystem::path GmlInputPath(const std::filesystem::path& folder, std::string_view name) {
+  return folder / PathFromUtf8(name);
 }
+
+GmlInputReader::GmlInputReader(FileSystem& fs, const std::filesystem::path& folder,
+                               const ArchiveLimits& limits, MemberReading reading)
+    : fs_(fs), folder_(folder), members_(fs, folder, limits, std::move(reading)) {}
 
 std::optional<InputFile> GmlInputReader::open(std::string_view name) {
   if (IsMemberLocation(name)) {

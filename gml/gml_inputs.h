@@ -31,16 +31,19 @@ struct GmlInputs {
 GmlInputs FindGmlInputs(FileSystem& fs, const std::filesystem::path& folder,
                         std::string_view pattern, const ArchiveLimits& limits = {});
 
+// The path that names the listed `name` in what the user is told: the file of `folder`, or the
+// member below its archive's path.
+std::filesystem::path GmlInputPath(const std::filesystem::path& folder, std::string_view name);
+
 // Opens the listed tiles of one run: files of the folder, and members by their locations, whose
-// archives stay open from one member to the next.
+// archives stay open from one member to the next. One reader per thread (see
+// ArchiveMemberReader); the readers of one run share `reading.inflated`.
 class GmlInputReader {
  public:
   GmlInputReader(FileSystem& fs, const std::filesystem::path& folder,
-                 const ArchiveLimits& limits = {});
+                 const ArchiveLimits& limits = {}, MemberReading reading = {});
 
-  // The path that names the listed `name` in what the user is told: the file, or the member
-  // below its archive's path.
-  std::filesystem::path pathOf(std::string_view name) const;
+  std::filesystem::path pathOf(std::string_view name) const { return GmlInputPath(folder_, name); }
   // The listed `name`'s file name, from which the tile's place in its mosaic is read.
   static std::string_view FileNameOf(std::string_view name) { return MemberFileName(name); }
   // The listed `name` opened from its first byte; nullopt when it cannot be opened.

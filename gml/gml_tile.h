@@ -1,14 +1,18 @@
-// One GML elevation tile into one tile raster: in one pass over the GML text the listed values go
-// to the text value file one per line and the start point is found, wherever it stands; then the
-// value file is read back into the raster, the values placed from the start point on. One pass,
-// because a member of a ZIP archive can only be inflated from its start again, and the start
-// point stands behind the values in the published tiles.
+// One GML elevation tile into one tile raster. One pass over the GML text parses the listed
+// values as they come and finds the start point, wherever it stands; then the values are placed
+// from the start point on and the raster is written. One pass, because a member of a ZIP archive
+// can only be inflated from its start again, and the start point stands behind the values in the
+// published tiles: so the values wait for it in a buffer of one tile's cells, which a worker
+// keeps for the whole run (GmlTileWorkspace).
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <vector>
 
+#include "gml/gml_tokens.h"
+#include "gml/value_text.h"
 #include "platform/file_system.h"
 #include "platform/files.h"
 #include "platform/progress.h"
@@ -42,19 +46,33 @@ constexpr std::int64_t GmlTileSteps(int height) {
   return 2 * std::int64_t{height};
 }
 
-// Where a tile's values go and on which grid: the value file on the way (left behind for the
-// caller to delete) and the tile raster of `width` x `height` cells in the end.
+// Where a tile's values go: the tile raster of `width` x `height` cells.
 struct GmlTilePlan {
-  std::filesystem::path valueFile;
   std::filesystem::path tileRaster;
   int width;
   int height;
 };
 
-// Converts the GML tile at `gmlPath` into the tile raster `plan` names, by way of its value
-// file. Takes GmlTileSteps(height) progress steps. The raster appears only when whole; reading
-// the datum changes none of its bytes. A file that cannot be created or written throws
-// FileError.
+// What converting tiles one after another reuses, so that no tile allocates what the tile before
+// had: the token reader's buffers, the cells of one tile (grown to the largest grid met, at most
+// width x height floats) and the values of recent value texts. One per worker, kept for the run.
+struct GmlTileWorkspace {
+  GmlTokenReader tokens;
+  std::vector<float> cells;
+  ValueTextCache values;
+};
+
+// Converts the GML text `gml` (nullopt: the tile could not be opened) into the tile raster `plan`
+// names, in `workspace`. Takes GmlTileSteps(height) progress steps. The raster appears only when
+// whole; reading the datum changes none of its bytes. Failures to read the GML text are the
+// tile's (kNotRead), under its path, not the command's; a raster that cannot be created or
+// written throws FileError.
+GmlTileResult ConvertGmlTile(FileSystem& fs, Progress& progress, std::optional<InputFile> gml,
+                             const GmlTilePlan& plan, GmlTileWorkspace& workspace);
+
+// The same for one tile alone, in a workspace of its own.
+GmlTileResult ConvertGmlTile(FileSystem& fs, Progress& progress, std::optional<InputFile> gml,
+                             const GmlTilePlan& plan);
 GmlTileResult ConvertGmlTile(FileSystem& fs, Progress& progress,
                              const std::filesystem::path& gmlPath, const GmlTilePlan& plan);
 
@@ -62,9 +80,14 @@ GmlTileResult ConvertGmlTile(FileSystem& fs, Progress& progress,
 // tile of the run, not the end of it.
 std::optional<InputFile> OpenGmlFile(FileSystem& fs, const std::filesystem::path& gmlPath);
 
-// The same for a GML text the caller has opened (a member of an archive), nullopt when it could
-// not be; failures to read it are the tile's, under its path, not the command's.
-GmlTileResult ConvertGmlTile(FileSystem& fs, Progress& progress, std::optional<InputFile> gml,
-                             const GmlTilePlan& plan);
+// The same conversion by way of the text value file at `valueFile` ("dtm.txt"): every listed
+// value text written as one CR LF line, then the lines read back into the raster, no-data before
+// the start point and after the list. The runs no longer take this road; it stays as the
+// reference that the direct conversion is held to, cell for cell (tests, a fuzz target), since
+// it spells the value rules out line by line. The value file is left for the caller to delete;
+// one that cannot be created or written throws FileError.
+GmlTileResult ConvertGmlTileByValueFile(FileSystem& fs, Progress& progress,
+                                        std::optional<InputFile> gml, const GmlTilePlan& plan,
+                                        const std::filesystem::path& valueFile);
 
 }  // namespace elevara

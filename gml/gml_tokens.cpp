@@ -9,11 +9,36 @@
 namespace elevara {
 
 GmlTokenReader::GmlTokenReader(InputFile file, std::size_t bufferSize, std::size_t maxTokenSize)
-    : file_(std::move(file)),
-      maxTokenSize_(maxTokenSize),
-      capacity_(std::max<std::size_t>(bufferSize, 1)),
+    : GmlTokenReader(bufferSize, maxTokenSize) {
+  start(std::move(file));
+}
+
+GmlTokenReader::GmlTokenReader(std::size_t bufferSize, std::size_t maxTokenSize)
+    : maxTokenSize_(maxTokenSize),
+      bufferSize_(std::max<std::size_t>(bufferSize, 1)),
+      capacity_(bufferSize_),
       buffer_(capacity_ + kPadding),
       bounds_(kIndexWindow + 64) {}
+
+void GmlTokenReader::start(InputFile file) {
+  file_.emplace(std::move(file));
+  if (capacity_ != bufferSize_) {
+    capacity_ = bufferSize_;
+    buffer_ = std::vector<char>(capacity_ + kPadding);
+  }
+  dropIndex();
+  pos_ = 0;
+  end_ = 0;
+  eof_ = false;
+}
+
+void GmlTokenReader::finish() {
+  file_.reset();
+  dropIndex();
+  pos_ = 0;
+  end_ = 0;
+  eof_ = true;  // nothing to read until the next start()
+}
 
 namespace {
 
@@ -45,6 +70,9 @@ std::uint64_t SpaceBits(const char* bytes) {
 // on the way: the baseline x86-64 instruction set has no popcount instruction.)
 std::size_t AppendSetBits(std::uint64_t bits, std::size_t base, std::size_t* out) {
   std::size_t count = 0;
+#if defined(__GNUC__)
+#pragma GCC unroll 8
+#endif
   for (std::size_t i = 0; i < 8; ++i) {
     out[i] = base + static_cast<std::size_t>(std::countr_zero(bits));
     count += bits != 0;
@@ -94,14 +122,14 @@ bool GmlTokenReader::refill(std::size_t keepFrom) {
   if (eof_) return false;
   if (kept == capacity_) {
     if (capacity_ >= maxTokenSize_) {
-      throw FileError(FileAction::kRead, file_.path(),
+      throw FileError(FileAction::kRead, file_->path(),
                       std::make_error_code(std::errc::value_too_large));
     }
     capacity_ *= 2;
     buffer_.resize(capacity_ + kPadding);
   }
   const std::size_t room = capacity_ - kept;
-  const std::size_t got = file_.read(buffer_.data() + kept, room);
+  const std::size_t got = file_->read(buffer_.data() + kept, room);
   end_ += got;
   if (got < room) eof_ = true;
   return got > 0;

@@ -32,8 +32,9 @@ inline bool IsGmlSpace(char c) {
   return c == ' ' || static_cast<unsigned char>(c - '\t') < 5;
 }
 
-// Streams the tokens of one file through a block buffer. A token longer than the buffer makes the
-// buffer grow, so tokens come out whole, up to a bound far beyond any tile's.
+// Streams the tokens of a file through a block buffer. A token longer than the buffer makes the
+// buffer grow, so tokens come out whole, up to a bound far beyond any tile's. One reader reads
+// file after file (start()), keeping its buffers.
 class GmlTokenReader {
  public:
   static constexpr std::size_t kDefaultBufferSize = std::size_t{1} << 20;
@@ -47,6 +48,15 @@ class GmlTokenReader {
 
   explicit GmlTokenReader(InputFile file, std::size_t bufferSize = kDefaultBufferSize,
                           std::size_t maxTokenSize = kDefaultMaxTokenSize);
+  // A reader with its buffers made but no file yet: start() gives it one.
+  explicit GmlTokenReader(std::size_t bufferSize = kDefaultBufferSize,
+                          std::size_t maxTokenSize = kDefaultMaxTokenSize);
+
+  // Reads `file` from its first token on, in the buffers of the file before, which a long token
+  // had grown are made their first size again.
+  void start(InputFile file);
+  // Closes the file, so that it is not held until the next one.
+  void finish();
 
   // The next token; false at the end of the file. The view stays valid until the next call.
   ELEVARA_GML_INLINE bool next(std::string_view& token) {
@@ -130,8 +140,9 @@ class GmlTokenReader {
   // reads more behind them. False when nothing more could be read.
   bool refill(std::size_t keepFrom);
 
-  InputFile file_;
+  std::optional<InputFile> file_;
   std::size_t maxTokenSize_;
+  std::size_t bufferSize_;  // the first capacity_
   std::size_t capacity_;
   std::vector<char> buffer_;
   std::vector<std::size_t> bounds_;  // start, end, start, end ... of whole tokens
@@ -139,7 +150,7 @@ class GmlTokenReader {
   std::size_t bound_ = 0;            // the next start in bounds_
   std::size_t pos_ = 0;  // always at a token boundary: the file's start or just past white space
   std::size_t end_ = 0;
-  bool eof_ = false;
+  bool eof_ = true;  // also while there is no file
 };
 
 }  // namespace elevara

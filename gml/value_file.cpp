@@ -28,16 +28,7 @@ void ValueFileWriter::flush() {
 ValueFileReader::ValueFileReader(InputFile file)
     : file_(std::move(file)),
       capacity_(kValueBufferSize),
-      buffer_(capacity_ + LineKey::kMaxSize),
-      recent_(std::size_t{1} << kRecentBits) {}
-
-float ValueFileReader::remember(Recent& recent, const LineKey& key, const char* line,
-                                std::size_t size) {
-  std::string_view text(line, size - 1);
-  if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-  recent = {key, ParseValueText(text)};
-  return recent.value;
-}
+      buffer_(capacity_ + ValueTextKey::kMaxSize) {}
 
 std::string_view ValueFileReader::nextLine() {
   for (;;) {
@@ -65,7 +56,7 @@ bool ValueFileReader::refill() {
   if (eof_) return false;
   if (kept == capacity_) {
     capacity_ *= 2;
-    buffer_.resize(capacity_ + LineKey::kMaxSize);
+    buffer_.resize(capacity_ + ValueTextKey::kMaxSize);
   }
   const std::size_t room = capacity_ - kept;
   const std::size_t got = file_.read(buffer_.data() + kept, room);

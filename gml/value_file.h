@@ -1,5 +1,6 @@
 // The value file "dtm.txt": one line of value text per listed value, written from the tokens of
-// a GML tile and read back into the cells of the tile raster from its start point on.
+// a GML tile and read back into the cells of the tile raster from its start point on. The road
+// of ConvertGmlTileByValueFile, the reference of the direct conversion.
 #pragma once
 
 #include <bit>
@@ -57,45 +58,6 @@ class ValueFileWriter {
   std::size_t used_ = 0;
 };
 
-// Up to 16 bytes of a line, CR LF included, as two words: a key that compares and hashes
-// without a call. Lines of this system's value files are 7 to 10 bytes long.
-struct LineKey {
-  static constexpr std::size_t kMaxSize = 16;
-
-  std::uint64_t low = 0;
-  std::uint64_t high = 0;
-  std::size_t size = 0;  // 0: no line
-
-  // The `size` bytes at `bytes`, of which kMaxSize must be readable.
-  static LineKey Of(const char* bytes, std::size_t size) {
-    LineKey key;
-    std::memcpy(&key.low, bytes, 8);
-    std::memcpy(&key.high, bytes + 8, 8);
-    key.low &= LeadingBytes(std::min<std::size_t>(size, 8));
-    key.high &= LeadingBytes(size > 8 ? size - 8 : 0);
-    key.size = size;
-    return key;
-  }
-
-  bool operator==(const LineKey&) const = default;
-
-  std::size_t hash(int bits) const {
-    const std::uint64_t mixed = (low ^ (high * 0xC2B2AE3D27D4EB4Full)) * 0x9E3779B97F4A7C15ull;
-    return static_cast<std::size_t>(mixed >> (64 - bits));
-  }
-
-  // The bits of the first `count` bytes in memory order.
-  static std::uint64_t LeadingBytes(std::size_t count) {
-    if (count == 0) return 0;
-    if (count >= 8) return ~std::uint64_t{0};
-    if constexpr (std::endian::native == std::endian::little) {
-      return (std::uint64_t{1} << (8 * count)) - 1;
-    } else {
-      return ~std::uint64_t{0} << (64 - 8 * count);
-    }
-  }
-};
-
 // The length of the line at `at` with its LF, when the LF is among the 16 bytes there (all
 // readable); 0 otherwise.
 inline std::size_t ShortLineLength(const char* at) {
@@ -105,7 +67,7 @@ inline std::size_t ShortLineLength(const char* at) {
       static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))));
   return lf == 0 ? 0 : static_cast<std::size_t>(std::countr_zero(lf)) + 1;
 #else
-  const void* lf = std::memchr(at, '\n', LineKey::kMaxSize);
+  const void* lf = std::memchr(at, '\n', ValueTextKey::kMaxSize);
   return lf == nullptr ? 0 : static_cast<std::size_t>(static_cast<const char*>(lf) - at) + 1;
 #endif
 }
@@ -118,43 +80,28 @@ class ValueFileReader {
   // The value of the next line (see ParseValueText).
   float next() {
     const char* const at = buffer_.data() + pos_;
-    if (end_ - pos_ >= LineKey::kMaxSize) {
+    if (end_ - pos_ >= ValueTextKey::kMaxSize) {
       if (const std::size_t size = ShortLineLength(at); size != 0) {
         pos_ += size;
-        return valueOf(at, size);
+        std::size_t text = size - 1;  // without the LF, and without a CR before it
+        if (text > 0 && at[text - 1] == '\r') --text;
+        return values_.valueOf(std::string_view(at, text));
       }
     }
     return ParseValueText(nextLine());
   }
 
  private:
-  // A tile holds a few thousand distinct value texts among its 843,750 cells (sea and
-  // no-data alone are a third of many tiles), so most lines are found among the recent ones
-  // and only the rest are parsed.
-  static constexpr int kRecentBits = 12;
-  struct Recent {
-    LineKey key;
-    float value = 0;
-  };
-
-  float valueOf(const char* line, std::size_t size) {
-    const LineKey key = LineKey::Of(line, size);
-    Recent& recent = recent_[key.hash(kRecentBits)];
-    if (recent.key == key) return recent.value;
-    return remember(recent, key, line, size);
-  }
-  float remember(Recent& recent, const LineKey& key, const char* line, std::size_t size);
-
   std::string_view nextLine();
   bool refill();
 
   InputFile file_;
   std::size_t capacity_;
-  std::vector<char> buffer_;  // LineKey::kMaxSize bytes more than capacity_
+  std::vector<char> buffer_;  // ValueTextKey::kMaxSize bytes more than capacity_
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
   bool eof_ = false;
-  std::vector<Recent> recent_;
+  ValueTextCache values_;
 };
 
 }  // namespace elevara

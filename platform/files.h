@@ -62,6 +62,10 @@ class OutputFile {
 
   void write(const void* data, std::size_t size);
   void write(std::string_view text) { write(text.data(), text.size()); }
+  // The bytes straight to the file, after what is buffered: for a caller that gathers large
+  // blocks itself. A file written only so never makes its buffer (it is made at the first
+  // buffered write), so that a file of a few blocks costs no buffer to set up.
+  void writeUnbuffered(const void* data, std::size_t size);
   // One line of a text file: the text and CR LF, the same bytes on every platform.
   void writeLine(std::string_view text);
   // Puts everything written so far on the disk itself. Throws FileError.
@@ -113,6 +117,7 @@ class AtomicOutputFile {
 
   void write(const void* data, std::size_t size) { file_->write(data, size); }
   void write(std::string_view text) { file_->write(text); }
+  void writeUnbuffered(const void* data, std::size_t size) { file_->writeUnbuffered(data, size); }
   void writeLine(std::string_view text) { file_->writeLine(text); }
   void commit();
 

@@ -19,12 +19,14 @@
 
 namespace elevara {
 
-// What every step of a batch run works with: the files, the progress, and the folder the run
-// reads from and writes into.
+// What every step of a batch run works with: the files, the progress, the folder the run reads
+// from and writes into, and how many workers may convert side by side (RunParallelJobs; the
+// outputs are the same for any number). The file seam is used from every worker at once.
 struct BatchContext {
   FileSystem& fs;
   Progress& progress;
   std::filesystem::path folder;
+  int workers = 1;
 };
 
 // Why an input was left out of a run.

@@ -75,8 +75,11 @@ struct MosaicSet {
 
 // The mosaic phase of a batch run: every mosaic of `set` in the context's folder (see
 // WriteMosaic), placed on the mesh its code names, on the datum its present tiles agree on (see
-// DatumAgreement). Adds each mosaic to `result.written`, and the tile rasters that exist but
-// could not be read to `result.skipped`, in the order they were met. Throws FileError.
+// DatumAgreement). The mosaics are independent of each other, so the context's workers write
+// them side by side; `set`'s functions are called from every worker. Adds each mosaic to
+// `result.written`, and the tile rasters that exist but could not be read to `result.skipped`,
+// in the order of the codes, as one worker meets them. Throws FileError (that of the first
+// mosaic in code order that fails).
 void WriteMosaics(const BatchContext& context, const MosaicSet& set, BatchResult& result);
 
 }  // namespace elevara

@@ -110,6 +110,11 @@ void RasterWriter::writeRow(std::span<float> row) {
   file_.write(row.data(), row.size_bytes());
 }
 
+void RasterWriter::writeRows(std::span<float> rows) {
+  ToFileOrder(rows);
+  file_.writeUnbuffered(rows.data(), rows.size_bytes());
+}
+
 std::optional<RasterReader> RasterReader::OpenIfPresent(FileSystem& fs,
                                                         const std::filesystem::path& path,
                                                         std::int64_t width) {

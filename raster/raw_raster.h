@@ -66,6 +66,9 @@ class RasterWriter {
 
   // `row` is in host order; it may be reordered in place on big-endian hosts.
   void writeRow(std::span<float> row);
+  // Whole rows at once, straight to the file without its buffer: for a caller that holds them
+  // together anyway. In host order, reordered in place like writeRow's.
+  void writeRows(std::span<float> rows);
   // The ENVI header that commit() puts beside an output raster; without one (the default, and
   // nullopt) it gets none.
   void setGeoreference(std::optional<EnviGeoreference> georeference) {

@@ -12,6 +12,7 @@ run() {
 
 run "$build/bench/dem5_merge_bench"
 run "$build/bench/gml_bench"
+run "$build/bench/gml_cores_bench"
 run "$build/bench/zip_bench"
 # Built only where Qt is; it needs a display or the offscreen platform.
 if [[ -x "$build/bench/gml_progress_bench" ]]; then

@@ -25,9 +25,13 @@ class CountingFile final : public RawFile {
         discarded_(!owner.discardWritesOf.empty() &&
                    IsTemporaryFileOf(path, owner.discardWritesOf)),
         failsReads_(NameContains(path, owner.failReadsContaining)) {
+    std::lock_guard lock(owner_.counting);
     ++owner_.openFiles;
   }
-  ~CountingFile() override { --owner_.openFiles; }
+  ~CountingFile() override {
+    std::lock_guard lock(owner_.counting);
+    --owner_.openFiles;
+  }
   std::size_t read(void* buffer, std::size_t size, std::error_code& error) override {
     if (failsReads_) return FailedRead(error);
     return inner_->read(buffer, size, error);
@@ -38,6 +42,8 @@ class CountingFile final : public RawFile {
     return inner_->readAt(offset, buffer, size, error);
   }
   std::size_t write(const void* data, std::size_t size, std::error_code& error) override {
+    // Writes of many workers count one after another, so that the limit falls at one byte.
+    std::lock_guard lock(owner_.counting);
     std::size_t allowed = size;
     if (owner_.failWritesAfter && limited_) {
       std::uint64_t room =
@@ -52,6 +58,7 @@ class CountingFile final : public RawFile {
   void syncData(std::error_code& error) override {
     if (owner_.syncsDoNothing) return;
     inner_->syncData(error);
+    std::lock_guard lock(owner_.counting);
     if (!error) owner_.synced.push_back(path_);
   }
   void resize(std::uint64_t size, std::error_code& error) override { inner_->resize(size, error); }
@@ -129,6 +136,7 @@ void FaultyFileSystem::rename(const std::filesystem::path& from, const std::file
     return;
   }
   FileSystem::rename(from, to, error);
+  std::lock_guard lock(counting);
   if (!error) renamed.push_back({to.filename().string(), false});
 }
 
@@ -143,6 +151,7 @@ void FaultyFileSystem::renameDurably(const std::filesystem::path& from,
   } else {
     FileSystem::renameDurably(from, to, error);
   }
+  std::lock_guard lock(counting);
   const bool wasSynced = std::find(synced.begin(), synced.end(), from) != synced.end();
   if (!error) renamed.push_back({to.filename().string(), wasSynced});
 }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -50,6 +51,8 @@ class FaultyFileSystem : public FileSystem {
   };
   std::vector<Renamed> renamed;
   std::vector<std::filesystem::path> synced;  // every file whose data was synced
+  // Guards the counts and lists above while workers of a run use the seam side by side.
+  std::mutex counting;
 
   std::unique_ptr<RawFile> openRead(const std::filesystem::path& path,
                                     std::error_code& error) override;

@@ -130,6 +130,30 @@ TEST_F(Archives, ArchivesInsideAreReadDownToTheDepthLimitAndLeaveNoScratchFile) 
   EXPECT_EQ(FilesIn(scratch.path()), 0u);
 }
 
+// Readers side by side (one per worker) share the copy of a compressed archive inside an
+// archive: it is inflated once, and goes with the last reader that holds it.
+TEST_F(Archives, ReadersSideBySideInflateAnArchiveInsideOnce) {
+  WriteZip(folder / "outer.zip", {{"in.zip", ZipBytes({{"a.xml", "one"}, {"b.xml", "two"}})}});
+  const auto inflated = std::make_shared<InflatedArchives>();
+  auto first = std::make_unique<ArchiveMemberReader>(files, folder.path(), limits,
+                                                     MemberReading{false, inflated});
+  auto second = std::make_unique<ArchiveMemberReader>(files, folder.path(), limits,
+                                                      MemberReading{false, inflated});
+  std::error_code error;
+  auto a = first->open("outer.zip/in.zip/a.xml", error);
+  auto b = second->open("outer.zip/in.zip/b.xml", error);
+  ASSERT_TRUE(a != nullptr && b != nullptr) << error.message();
+  EXPECT_EQ(FilesIn(scratch.path()), 1u);
+  EXPECT_EQ(ReadWhole(*a).bytes + ReadWhole(*b).bytes, "onetwo");
+  a.reset();
+  first.reset();
+  EXPECT_EQ(FilesIn(scratch.path()), 1u);  // the second reader holds it still
+  EXPECT_EQ(ReadWhole(*second->open("outer.zip/in.zip/a.xml", error)).bytes, "one");
+  b.reset();
+  second.reset();
+  EXPECT_EQ(FilesIn(scratch.path()), 0u);
+}
+
 TEST_F(Archives, MembersNeverGiveMoreThanTheyDeclareNorMoreThanTheBound) {
   const std::string text(5000, 'v');
   struct Case {

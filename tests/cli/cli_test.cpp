@@ -50,6 +50,12 @@ TEST_F(Cli, UsageErrorsExitTwoWithTheUsageOnStandardErrorOnly) {
       {"GML5", "."},
       {"gml10", "a", "b"},
       {"merge", "--width", "5", "."},
+      {"merge", "--jobs", "2", "."},
+      {"gml10", "--jobs"},
+      {"gml10", "--jobs", "0", "."},
+      {"gml5", "--jobs=257", "."},
+      {"gml5", "--jobs", "-1", "."},
+      {"gml5", "--jobs", "2x", "."},
       {"nodata", "a", "b", "c"},
       {"nodata", "--width"},
       {"nodata", "--depth", "3", "a", "b"},
@@ -78,10 +84,10 @@ TEST_F(Cli, HelpIsJapaneseWithAnEnglishSummaryUnderItAndVersionIsTheCaption) {
   CliRun help = cli.run({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
-  for (const char* line :
-       {"elevara-cli gml10 PATH\n", "elevara-cli gml5 PATH\n", "elevara-cli merge PATH\n",
-        "elevara-cli nodata [--width TEXT] [--height TEXT] INPUT OUTPUT\n",
-        "elevara-cli --help | --version\n"}) {
+  for (const char* line : {"elevara-cli gml10 [--jobs N] PATH\n",
+                           "elevara-cli gml5 [--jobs N] PATH\n", "elevara-cli merge PATH\n",
+                           "elevara-cli nodata [--width TEXT] [--height TEXT] INPUT OUTPUT\n",
+                           "elevara-cli --help | --version\n"}) {
     EXPECT_NE(help.out.find(line), std::string::npos) << line;
   }
   ASSERT_FALSE(help.out.empty());
@@ -259,6 +265,8 @@ TEST_F(Cli, BatchCommandsWithoutPathOrTilesEndWithTheirMessages) {
       {{"merge"}, dem5_text::kNoInput},
       {{"gml10", "empty"}, gml_text::kNoFileFound},
       {{"gml5", "empty/"}, gml_text::kNoFileFound},
+      {{"gml10", "--jobs", "3", "empty"}, gml_text::kNoFileFound},
+      {{"gml5", "--jobs=256", "empty"}, gml_text::kNoFileFound},
       {{"merge", "empty/any.raw"}, dem5_text::kNotFound},
   };
   for (const auto& c : cases) {

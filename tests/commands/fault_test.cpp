@@ -251,7 +251,7 @@ std::vector<FaultCase> Dem5MergeFaults() {
 
 // The same faults for both GML conversions, at each file the conversion writes or removes.
 // The faults of the GML conversions that the conversion's own tests leave out (they cover a
-// list or value file that cannot be created, a mosaic that cannot be saved and the disk filling
+// list or tile raster that cannot be created, a mosaic that cannot be saved and the disk filling
 // up at any point), for both commands as the window runs them.
 std::vector<FaultCase> GmlFaults(Command command, const std::string& prefix,
                                  const std::string& mosaic, const std::string& tile,
@@ -265,13 +265,6 @@ std::vector<FaultCase> GmlFaults(Command command, const std::string& prefix,
        FileAction::kRename,
        tile,
        {}},
-      {prefix + "ValueFileRemovalRefused",
-       command,
-       [](FaultyFileSystem& fs) { fs.failRemoveContaining = "dtm.txt"; },
-       -1,
-       FileAction::kRemove,
-       "dtm.txt",
-       {tile}},
       {prefix + "SidecarRefused",
        command,
        [](FaultyFileSystem& fs) { fs.failCreateContaining = ".hd1"; },
@@ -279,15 +272,15 @@ std::vector<FaultCase> GmlFaults(Command command, const std::string& prefix,
        FileAction::kCreate,
        mosaic + ".hd1",
        {tile}},
-      // The earlier tile raster is still writable and is written in place; the value file,
-      // created before, cannot be removed.
+      // The earlier tile raster and mosaic are still writable and are written in place; the
+      // mosaic's ENVI header, new in the folder, cannot be created.
       {prefix + "FolderTurnsReadOnlyInTheTilePhase",
        command,
        none,
        10,
-       FileAction::kRemove,
-       "dtm.txt",
-       {tile}},
+       FileAction::kCreate,
+       mosaic + ".hdr",
+       {tile, mosaic}},
       {prefix + "FolderTurnsReadOnlyInTheMosaicPhase",
        command,
        none,

@@ -72,9 +72,9 @@ struct GmlRun : ::testing::Test {
   void writeTile(const std::string& name, const GmlText& text) {
     WriteBytes(folder / name, MakeGml(text));
   }
-  CommandResult run(const GmlConversion& conversion = kSmall) {
+  CommandResult run(const GmlConversion& conversion = kSmall, int workers = AvailableCores()) {
     services.openAnswers.push_back(folder / "any.xml");  // only its folder counts
-    return RunGmlConversion(services, conversion);
+    return RunGmlConversion(services, conversion, workers);
   }
 };
 
@@ -98,7 +98,7 @@ TEST_F(GmlRun, ConvertsEveryTileAndAssemblesTheMosaicsInOrderOfFirstAppearance) 
     }
   };
 
-  const CommandResult result = run();
+  const CommandResult result = run(kSmall, 1);  // one worker writes the mosaics one by one
   EXPECT_EQ(result.outcome, CommandOutcome::kFinished);
   EXPECT_TRUE(result.skipped.empty());
   EXPECT_TRUE(firstMosaicFirst);
@@ -282,10 +282,11 @@ TEST_F(FaultyRun, AListThatCannotBeCreatedStopsBeforeAnyPhase) {
   EXPECT_EQ(services.calls.size(), 2u);  // the dialog and the message: the bar is untouched
 }
 
-TEST_F(FaultyRun, AValueFileThatCannotBeCreatedStopsTheTilePhase) {
-  files.failCreateContaining = "dtm";
-  expectStoppedNaming("dtm.txt", "ファイルを作成できません");
-  EXPECT_FALSE(fs::exists(folder / "22222200-DEM5"));
+TEST_F(FaultyRun, ATileRasterThatCannotBeCreatedStopsTheTilePhase) {
+  files.failCreateContaining = "22222211";
+  expectStoppedNaming("22222211-DEM5", "ファイルを作成できません");
+  EXPECT_FALSE(fs::exists(folder / "22222211-DEM5"));
+  EXPECT_FALSE(fs::exists(folder / "222222-DEM5"));
 }
 
 TEST_F(FaultyRun, AMosaicThatCannotBeSavedHasNoSidecar) {

@@ -60,11 +60,15 @@ struct TileRun : ::testing::Test {
   std::filesystem::path values = folder / "dtm.txt";
   std::filesystem::path raster = folder / "tile-ELEVARA";
   std::int64_t steps = 0;
+  bool byValueFile = false;  // the reference road through `values`
 
   GmlTileStatus convert(int width, int height, FileSystem& fs = SystemFileSystem()) {
     testing::ScriptedServices services;
     ServicesProgress progress(services);
-    const GmlTileResult result = ConvertGmlTile(fs, progress, gml, {values, raster, width, height});
+    const GmlTileResult result = byValueFile
+                                     ? ConvertGmlTileByValueFile(fs, progress, OpenGmlFile(fs, gml),
+                                                                 {raster, width, height}, values)
+                                     : ConvertGmlTile(fs, progress, gml, {raster, width, height});
     steps = services.advances;
     datum = result.datum;
     return result.status;
@@ -153,6 +157,7 @@ TEST_F(TileRun, ValueTextIsWhatFollowsTheLastComma) {
 }
 
 TEST_F(TileRun, TheValueFileHoldsTheListedValuesOneCrLfLineEach) {
+  byValueFile = true;
   WriteBytes(gml, MakeGml({.startPoint = "<gml:startPoint>1 0</gml:startPoint>",
                            .values = {"t,1.5", "t,-2", "t,+3", "t,", "t,x,9"}}));
   convert(3, 3);
@@ -251,6 +256,7 @@ TEST_F(TileRun, RandomTilesReadAsThePlainReading) {
 }
 
 TEST_F(TileRun, AFileThatCannotBeWrittenStopsTheTile) {
+  byValueFile = true;
   WriteBytes(gml, MakeGml({.values = Tokens(Numbered(12))}));
   {
     testing::FaultyFileSystem fs;
@@ -279,6 +285,7 @@ TEST_F(TileRun, AFileThatCannotBeWrittenStopsTheTile) {
 // written: a folder of that name, empty or not, stops the tile with a file error and stays; a
 // link stays too, and the file it points to receives what is written.
 TEST_F(TileRun, OnlyAPlainFileOfATileFilesNameIsRemoved) {
+  byValueFile = true;
 #if defined(_WIN32)
   GTEST_SKIP() << "symbolic links need a privilege on Windows";
 #endif
@@ -354,9 +361,8 @@ TEST(PublishedTiles, ConvertAsThePlainReading) {
     SCOPED_TRACE(tile.path.filename().string());
     testing::ScriptedServices services;
     ServicesProgress progress(services);
-    const GmlTileResult result =
-        ConvertGmlTile(SystemFileSystem(), progress, tile.path,
-                       {folder / "dtm.txt", folder / "tile", tile.width, tile.height});
+    const GmlTileResult result = ConvertGmlTile(SystemFileSystem(), progress, tile.path,
+                                                {folder / "tile", tile.width, tile.height});
     EXPECT_EQ(result.status, GmlTileStatus::kConverted);
     // 6341-51 declares JGD2000, the samples JGD2011.
     EXPECT_EQ(result.datum, tile.path == full ? Datum::kJgd2000 : Datum::kJgd2011);
@@ -373,7 +379,7 @@ TEST(PublishedTiles, TheSingleValueOfTile98LandsAtItsStartPoint) {
   ServicesProgress progress(services);
   ConvertGmlTile(SystemFileSystem(), progress,
                  ELEVARA_SAMPLES "/FG-GML-3624-30-98-DEM5B-20170202.xml",
-                 {folder / "dtm.txt", folder / "tile", 225, 150});
+                 {folder / "tile", 225, 150});
   const std::vector<float> cells = ReadFloats(folder / "tile");
   ASSERT_EQ(cells.size(), 225u * 150);
   for (std::size_t k = 0; k < cells.size(); ++k) {

@@ -6,11 +6,11 @@
 #include <charconv>
 #include <cstdio>
 #include <iterator>
-#include <random>
 #include <utility>
 
 #include "archive/member_names.h"
-#include "platform/files.h"
+#include "platform/errors.h"
+#include "platform/progress.h"
 #include "platform/unicode.h"
 
 namespace elevara {
@@ -217,23 +217,22 @@ class MemberStream final : public RawFile {
   std::error_code failure_;
 };
 
-// A name in the system's temporary folder, or the one given, that no other run picks.
-std::filesystem::path ScratchPath(const ArchiveLimits& limits, std::error_code& error) {
-  std::filesystem::path folder = limits.scratchFolder;
-  if (folder.empty()) folder = std::filesystem::temp_directory_path(error);
-  if (error) return {};
-  return folder / ("elevara-" + RandomHexDigits() + ".zip");
-}
-
-// Copies a member stream into a file, all of it; false and `error` when either side fails.
-bool CopyStream(RawFile& from, RawFile& to, std::uint64_t& copied, std::error_code& error) {
+// Copies a member stream into its scratch file, all of it, polling `progress` between blocks;
+// false and `error` when either side fails, a failure of the scratch file told as one of the
+// temporary folder.
+bool CopyStream(RawFile& from, RawFile& to, Progress* progress, std::uint64_t& copied,
+                std::error_code& error) {
   std::vector<char> block(std::size_t{1} << 20);
   for (;;) {
+    if (progress != nullptr) progress->poll();
     const std::size_t got = from.read(block.data(), block.size(), error);
     if (error) return false;
     if (got == 0) return true;
     to.write(block.data(), got, error);
-    if (error) return false;
+    if (error) {
+      error = InTemporaryFolder(error);
+      return false;
+    }
     copied += got;
   }
 }
@@ -257,11 +256,9 @@ bool IsZipName(std::string_view name) {
 }
 
 // Everything an open archive holds on to, closed in the reverse order of opening: the library's
-// handle, the file it reads, a temporary copy of that file, the archive it lies in.
+// handle, the file it reads (a scratch copy goes with it), the archive it lies in.
 struct ZipArchive::Handle {
   std::shared_ptr<ZipArchive> parent;
-  FileSystem* scratchFiles = nullptr;
-  std::filesystem::path scratchPath;
   ByteSource source;
   zip_t* archive = nullptr;
 
@@ -272,10 +269,6 @@ struct ZipArchive::Handle {
     if (archive != nullptr) zip_discard(archive);
     zip_error_fini(&source.error);
     source.file.reset();
-    if (!scratchPath.empty()) {
-      std::error_code ignored;
-      scratchFiles->remove(scratchPath, ignored);
-    }
   }
 };
 
@@ -339,34 +332,16 @@ std::shared_ptr<ZipArchive> ZipArchive::OpenNested(const std::shared_ptr<ZipArch
     return nested;
   }
 
-  const std::filesystem::path scratch = ScratchPath(limits, error);
-  if (error) return nullptr;
-  std::uint64_t copied = 0;
-  {
-    // A name of its own, readable by the user alone, since the temporary folder is everyone's.
-    std::unique_ptr<RawFile> copy = fs.createNew(
-        scratch, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write, error);
-    if (copy == nullptr) return nullptr;
-    bool whole = CopyStream(*member, *copy, copied, error);
-    if (whole) copy->close(error);
-    if (error) {
-      copy.reset();
-      std::error_code ignored;
-      fs.remove(scratch, ignored);
-      return nullptr;
-    }
-  }
-  std::unique_ptr<RawFile> copy = fs.openRead(scratch, error);
-  std::shared_ptr<ZipArchive> nested;
-  if (copy != nullptr) nested = Open(std::move(copy), copied, error);
-  if (nested == nullptr) {
-    std::error_code ignored;
-    fs.remove(scratch, ignored);
+  // The temporary folder is everyone's: the copy is nobody else's to read, and has no name
+  // that could outlive the process.
+  std::unique_ptr<RawFile> copy = fs.createScratch(limits.scratchFolder, error);
+  if (copy == nullptr) {
+    error = InTemporaryFolder(error);
     return nullptr;
   }
-  nested->handle_->scratchFiles = &fs;
-  nested->handle_->scratchPath = scratch;
-  return nested;
+  std::uint64_t copied = 0;
+  if (!CopyStream(*member, *copy, limits.progress, copied, error)) return nullptr;
+  return Open(std::move(copy), copied, error);
 }
 
 std::unique_ptr<RawFile> ZipArchive::openMember(std::size_t index, std::uint64_t maxBytes,

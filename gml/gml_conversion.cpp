@@ -1,13 +1,17 @@
 #include "gml/gml_conversion.h"
 
 #include <algorithm>
+#include <iterator>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "gml/gml_inputs.h"
 #include "gml/gml_tile.h"
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/unicode.h"
 #include "raster/batch_steps.h"
@@ -37,6 +41,13 @@ class TileName {
   std::string tileCode() const {
     return mosaicCode() + name_[conversion_.rowDigitPosition] +
            name_[conversion_.columnDigitPosition];
+  }
+  // Why the tile cannot be placed by its name: too short for the positions, or its codes would
+  // put into the names of its raster and mosaic what no file name may hold.
+  std::optional<SkipReason> refusal() const {
+    if (!holdsAllPositions()) return SkipReason::kNameTooShort;
+    if (!IsPlainFileNamePart(tileCode())) return SkipReason::kCodeNotANamePart;
+    return std::nullopt;
   }
 
  private:
@@ -75,8 +86,8 @@ struct DeclaredTile {
   std::optional<Datum> datum;
 };
 
-// What the tile phase leaves for the mosaic phase: the code table, and the declaration of every
-// tile raster it wrote, by path.
+// What the tile phase leaves for the mosaic phase: the codes with a tile converted, in the
+// order of the code table, and the declaration of every tile raster it wrote, by path.
 struct ConvertedTiles {
   std::vector<std::string> codes;
   std::map<std::filesystem::path, DeclaredTile> declared;
@@ -91,6 +102,13 @@ struct ConvertedTiles {
     }
   }
 };
+
+// The archives' usual bounds, the run's progress polled while they are read.
+ArchiveLimits ArchiveLimitsOf(const BatchContext& context) {
+  ArchiveLimits limits;
+  limits.progress = &context.progress;
+  return limits;
+}
 
 SkipReason SkipReasonOf(GmlTileStatus status) {
   switch (status) {
@@ -107,7 +125,9 @@ SkipReason SkipReasonOf(GmlTileStatus status) {
   return SkipReason::kNotRead;
 }
 
-// The tile phase: every listed tile becomes a tile raster.
+// The tile phase: every listed tile becomes a tile raster. A copy of a tile (a file name met
+// before, letter case aside) is passed over once a copy of it has converted; until then it
+// stands in for the copies that did not.
 ConvertedTiles ConvertListedTiles(const BatchContext& context, const GmlConversion& conversion,
                                   const std::filesystem::path& listPath,
                                   std::vector<SkippedInput>& skipped) {
@@ -115,31 +135,62 @@ ConvertedTiles ConvertListedTiles(const BatchContext& context, const GmlConversi
   const std::filesystem::path& folder = context.folder;
   const MosaicLayout& layout = conversion.layout;
   const std::filesystem::path valueFilePath = folder / kGmlValueFileName;
-  GmlInputReader inputs(fs, folder);
+  GmlInputReader inputs(fs, folder, ArchiveLimitsOf(context));
   CodeTable codes;
+  std::unordered_set<std::string> convertedNames, codesConverted;
   ConvertedTiles converted;
   ForEachListedName(fs, listPath, [&](std::string_view name) {
     const std::filesystem::path gmlPath = inputs.pathOf(name);
     // A member's place comes from its own file name, as if it stood in the folder.
-    TileName tile(GmlInputReader::FileNameOf(name), conversion);
-    if (!tile.holdsAllPositions()) {
+    const std::string_view fileName = GmlInputReader::FileNameOf(name);
+    TileName tile(fileName, conversion);
+    const std::optional<SkipReason> refusal = tile.refusal();
+    if (refusal || convertedNames.contains(AsciiLowered(fileName))) {
       // Its steps are still taken, so the bar ends full.
       for (std::int64_t i = 0; i < GmlTileSteps(layout.tileHeight); ++i) context.progress.step();
-      skipped.push_back({gmlPath, SkipReason::kNameTooShort, {}});
+      if (refusal) skipped.push_back({gmlPath, *refusal, {}});
       return;
     }
     codes.add(tile.mosaicCode());
     const std::filesystem::path tilePath =
         folder / PathFromUtf8(tile.tileCode() + std::string(conversion.nameSuffix));
+    std::error_code openError;
+    std::optional<InputFile> gml = inputs.open(name, openError);
     const GmlTileResult result =
-        ConvertGmlTile(fs, context.progress, inputs.open(name),
+        ConvertGmlTile(fs, context.progress, std::move(gml),
                        {valueFilePath, tilePath, layout.tileWidth, layout.tileHeight});
     const bool holdsElevations = result.status == GmlTileStatus::kConverted;
-    if (!holdsElevations) skipped.push_back({gmlPath, SkipReasonOf(result.status), {}});
+    if (holdsElevations) {
+      convertedNames.insert(AsciiLowered(fileName));
+      codesConverted.insert(tile.mosaicCode());
+    } else {
+      skipped.push_back(
+          {gmlPath, SkipReasonOf(result.status), openError ? openError : result.error});
+    }
     converted.declared.insert_or_assign(tilePath, DeclaredTile{holdsElevations, result.datum});
   });
-  converted.codes = codes.codes();
+  // A mosaic of no-data only would pass for a mesh of the sea: a code none of whose tiles
+  // converted gets none, and its tiles are named.
+  std::ranges::copy_if(codes.codes(), std::back_inserter(converted.codes),
+                       [&](const std::string& code) { return codesConverted.contains(code); });
   return converted;
+}
+
+// The mosaics the listed tiles make, one for each code of a tile that can be placed: what an
+// interrupt of the tile phase leaves unwritten.
+std::vector<std::filesystem::path> ListedMosaics(const BatchContext& context,
+                                                 const GmlConversion& conversion,
+                                                 const std::filesystem::path& listPath) {
+  CodeTable codes;
+  ForEachListedName(context.fs, listPath, [&](std::string_view name) {
+    const TileName tile(GmlInputReader::FileNameOf(name), conversion);
+    if (!tile.refusal()) codes.add(tile.mosaicCode());
+  });
+  std::vector<std::filesystem::path> mosaics;
+  for (const std::string& code : codes.codes()) {
+    mosaics.push_back(context.folder / PathFromUtf8(code + std::string(conversion.nameSuffix)));
+  }
+  return mosaics;
 }
 
 // Tiles are opened by name, so a tile raster of an earlier run takes its place too.
@@ -162,8 +213,10 @@ const GmlConversion kGml5Conversion{
 BatchResult ConvertGmlFolder(const BatchContext& context, const GmlConversion& conversion) {
   FileSystem& fs = context.fs;
   const std::filesystem::path listPath = context.folder / kGmlListFileName;
+  const std::unique_ptr<FolderClaim> claim = ClaimFolder(context);
   BatchResult result;
-  GmlInputs inputs = FindGmlInputs(fs, context.folder, conversion.pattern);
+  GmlInputs inputs =
+      FindGmlInputs(fs, context.folder, conversion.pattern, ArchiveLimitsOf(context));
   result.skipped = std::move(inputs.unreadable);
   WriteNameList(fs, context.folder, inputs.names, listPath, result.skipped);
   std::int64_t count = 0;
@@ -174,7 +227,14 @@ BatchResult ConvertGmlFolder(const BatchContext& context, const GmlConversion& c
   const MosaicLayout& layout = conversion.layout;
   context.progress.startPhase(count * GmlTileSteps(layout.tileHeight));
   ValueFileRemoval valueFile(fs, context.folder / kGmlValueFileName);
-  const ConvertedTiles tiles = ConvertListedTiles(context, conversion, listPath, result.skipped);
+  std::optional<ConvertedTiles> converted;
+  try {
+    converted = ConvertListedTiles(context, conversion, listPath, result.skipped);
+  } catch (Interrupted& interrupted) {
+    interrupted.unwritten = ListedMosaics(context, conversion, listPath);
+    throw;
+  }
+  const ConvertedTiles& tiles = *converted;
 
   context.progress.startPhase(static_cast<std::int64_t>(tiles.codes.size()) * layout.height());
   valueFile.remove();

@@ -42,18 +42,21 @@ StartPoint StartColumnOf(std::string_view token) {
 
 // Writing over a file that exists, by truncating it or by renaming onto it, makes ext4 write
 // the new data out at once (its auto_da_alloc rule), which costs more than converting the
-// whole tile. A tile's files are rewritten for every tile, so the earlier one is removed first:
-// a plain file only. A folder of that name is the user's and makes the creation fail; a link or
-// a FIFO is written through like any output. Should the removal fail, creating or renaming the
-// new file reports the reason.
+// whole tile. A tile's files are rewritten for every tile, so the earlier one is removed first,
+// a link or a FIFO of that name too: working files are created anew in the folder, never
+// written through anything. A folder of that name is the user's and makes the creation fail.
+// Should the removal fail, creating or renaming the new file reports the reason.
 void RemoveEarlierFile(FileSystem& fs, const std::filesystem::path& path) {
   std::error_code ignored;
-  if (std::filesystem::is_regular_file(fs.symlinkStatus(path, ignored))) fs.remove(path, ignored);
+  const std::filesystem::file_status status = fs.symlinkStatus(path, ignored);
+  if (std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
+    fs.remove(path, ignored);
+  }
 }
 
 OutputFile CreateAfresh(FileSystem& fs, const std::filesystem::path& path) {
   RemoveEarlierFile(fs, path);
-  return OutputFile::Create(fs, path);
+  return OutputFile::CreateNew(fs, path);
 }
 
 // The cells before the start point: every row above the start row, and the first `column`
@@ -106,6 +109,7 @@ struct TileReading {
   StartPoint start;
   std::int64_t values = 0;  // lines in the value file
   std::optional<Datum> datum;
+  std::error_code error;  // of a failed read
 };
 
 // The datum of the first srsName attribute before the value list, once it has been met.
@@ -205,6 +209,7 @@ TileReading WriteValueFile(FileSystem& fs, Progress& progress, std::optional<Inp
       // Only the GML text is read in this pass; the value file is written.
       if (error.action() != FileAction::kRead || error.path() != gmlPath) throw;
       reading.status = GmlTileStatus::kNotRead;
+      reading.error = error.reason();
     }
   }
   values.close();
@@ -258,7 +263,7 @@ GmlTileResult ConvertGmlTile(FileSystem& fs, Progress& progress, std::optional<I
                              const GmlTilePlan& plan) {
   const TileReading reading = WriteValueFile(fs, progress, std::move(gml), plan);
   WriteTileRaster(fs, progress, reading, plan);
-  return {reading.status, reading.datum};
+  return {reading.status, reading.datum, reading.error};
 }
 
 }  // namespace elevara

@@ -1,11 +1,67 @@
 #include "raster/mosaic_writer.h"
 
+#include <algorithm>
 #include <optional>
+#include <string>
 
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/unicode.h"
 
 namespace elevara {
+namespace {
+
+// Room for a mosaic's sidecar and ENVI header, and for the last, partly filled block of each
+// of its files.
+constexpr std::uint64_t kRoomBesideRaster = 64 * 1024;
+constexpr std::uint64_t kBytesPerMegabyte = 1'000'000;
+
+std::filesystem::path MosaicPathOf(const BatchContext& context, const MosaicSet& set,
+                                   const std::string& code) {
+  return context.folder / PathFromUtf8(code + std::string(set.suffix));
+}
+
+// The most room the mosaics take at any moment, `each` bytes each: a mosaic is written beside
+// the file it replaces, which goes only when the new one takes its name. A target that is no
+// regular file (a FIFO) is written in place and takes none.
+std::uint64_t PeakRoom(FileSystem& fs, const std::vector<std::filesystem::path>& targets,
+                       std::uint64_t each) {
+  std::int64_t held = 0;  // what the mosaics written so far took, less what they replaced
+  std::int64_t peak = 0;
+  for (const std::filesystem::path& target : targets) {
+    std::error_code error;
+    const std::filesystem::file_status status = fs.status(target, error);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) continue;
+    const std::uint64_t replaced =
+        std::filesystem::is_regular_file(status) ? fs.fileSize(target, error) : 0;
+    peak = std::max(peak, held + static_cast<std::int64_t>(each));
+    held += static_cast<std::int64_t>(each) - static_cast<std::int64_t>(replaced);
+  }
+  return static_cast<std::uint64_t>(peak);
+}
+
+std::string MegabytesText(std::uint64_t bytes) {
+  return std::to_string((bytes + kBytesPerMegabyte - 1) / kBytesPerMegabyte) + " MB";
+}
+
+// Before the first mosaic is written: a run that cannot write them all writes none, rather than
+// filling the disk to find out. A file system that does not tell its room leaves it to the
+// writes.
+void CheckRoomForMosaics(const BatchContext& context, const MosaicSet& set) {
+  std::vector<std::filesystem::path> targets;
+  for (const std::string& code : set.codes) targets.push_back(MosaicPathOf(context, set, code));
+  const auto rasterBytes =
+      static_cast<std::uint64_t>(set.layout.width() * set.layout.height()) * sizeof(float);
+  const std::uint64_t needed = PeakRoom(context.fs, targets, rasterBytes + kRoomBesideRaster);
+  std::error_code error;
+  const std::uint64_t available = context.fs.availableSpace(context.folder, error);
+  if (error || available >= needed) return;
+  throw FileError(
+      FileAction::kFill, context.folder, std::make_error_code(std::errc::no_space_on_device),
+      "必要な空き容量 " + MegabytesText(needed) + "、空き容量 " + MegabytesText(available));
+}
+
+}  // namespace
 
 void WriteMosaic(FileSystem& fs, Progress& progress, const MosaicPlan& plan, TileRasters& tiles) {
   const MosaicLayout& layout = plan.layout;
@@ -37,18 +93,26 @@ void WriteMosaic(FileSystem& fs, Progress& progress, const MosaicPlan& plan, Til
 }
 
 void WriteMosaics(const BatchContext& context, const MosaicSet& set, BatchResult& result) {
+  CheckRoomForMosaics(context, set);
   TileRasters tiles(context.fs, set.layout.tileWidth);
-  for (const std::string& code : set.codes) {
+  for (auto code = set.codes.begin(); code != set.codes.end(); ++code) {
     const auto georeference = [&](const std::vector<std::filesystem::path>& present) {
       DatumAgreement datums;
       for (const std::filesystem::path& tile : present) set.declareDatum(tile, datums);
-      return MeshGeoreference(code, set.layout.width(), set.layout.height(), datums.common());
+      return MeshGeoreference(*code, set.layout.width(), set.layout.height(), datums.common());
     };
     const MosaicPlan plan{
-        set.layout, context.folder / PathFromUtf8(code + std::string(set.suffix)),
-        [&](int rowDigit, int columnDigit) { return set.tileNames(code, rowDigit, columnDigit); },
+        set.layout, MosaicPathOf(context, set, *code),
+        [&](int rowDigit, int columnDigit) { return set.tileNames(*code, rowDigit, columnDigit); },
         georeference};
-    WriteMosaic(context.fs, context.progress, plan, tiles);
+    try {
+      WriteMosaic(context.fs, context.progress, plan, tiles);
+    } catch (Interrupted& interrupted) {
+      for (auto left = code; left != set.codes.end(); ++left) {
+        interrupted.unwritten.push_back(MosaicPathOf(context, set, *left));
+      }
+      throw;
+    }
     result.written.push_back(plan.path);
   }
   result.skipped.insert(result.skipped.end(), tiles.skipped().begin(), tiles.skipped().end());

@@ -76,7 +76,9 @@ struct MosaicSet {
 // The mosaic phase of a batch run: every mosaic of `set` in the context's folder (see
 // WriteMosaic), placed on the mesh its code names, on the datum its present tiles agree on (see
 // DatumAgreement). Adds each mosaic to `result.written`, and the tile rasters that exist but
-// could not be read to `result.skipped`, in the order they were met. Throws FileError.
+// could not be read to `result.skipped`, in the order they were met. Throws FileError, also
+// before the first mosaic when the folder's file system lacks the room for all of them
+// (FileAction::kFill); an Interrupted names the mosaics not written.
 void WriteMosaics(const BatchContext& context, const MosaicSet& set, BatchResult& result);
 
 }  // namespace elevara

@@ -183,8 +183,9 @@ TEST_F(GmlRun, BrokenTilesAreNamedAndTheirStaleRastersReplaced) {
                                                    folder / "FG-GML-4444-44-10-dem5.xml"}));
   EXPECT_EQ(services.messages.back(),
             std::string(kFinishedMessage) +
-                "\n読み込めなかったファイル：2件\nFG-GML-4444-44-01-dem5.xml\n"
-                "FG-GML-4444-44-10-dem5.xml");
+                "\n読み込めなかったファイル：2件\n"
+                "FG-GML-4444-44-01-dem5.xml（ファイルではなくフォルダです）\n"
+                "FG-GML-4444-44-10-dem5.xml（開始位置 gml:startPoint がありません）");
   SmallMosaic mosaic;
   mosaic.place(0, 0, std::vector<float>(6, 7.0f));
   mosaic.place(1, 1, Floats(61, 6));
@@ -201,7 +202,9 @@ TEST_F(GmlRun, TileRastersThatCannotBeReadAreNoDataAndNamed) {
   const CommandResult result = run();
   EXPECT_EQ(result.outcome, CommandOutcome::kFinished);
   EXPECT_EQ(result.skipped, std::vector<fs::path>{folder / "22222211-DEM5"});
-  EXPECT_EQ(services.messages.back(), FinalReport(result.skipped));
+  EXPECT_EQ(services.messages.back(),
+            FinalReport({{folder / "22222211-DEM5", SkipReason::kTileRasterUnreadable,
+                          std::make_error_code(std::errc::is_a_directory)}}));
   SmallMosaic mosaic;
   mosaic.place(0, 0, Floats(1, 6));
   EXPECT_EQ(ReadFloats(folder / "222222-DEM5"), mosaic.cells);

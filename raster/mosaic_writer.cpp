@@ -40,8 +40,11 @@ std::uint64_t PeakRoom(FileSystem& fs, const std::vector<std::filesystem::path>&
   return static_cast<std::uint64_t>(peak);
 }
 
-std::string MegabytesText(std::uint64_t bytes) {
-  return std::to_string((bytes + kBytesPerMegabyte - 1) / kBytesPerMegabyte) + " MB";
+// Megabytes, rounded up for what is needed and down for what there is, so that the two never
+// look alike when one falls short.
+std::string MegabytesText(std::uint64_t bytes, bool roundUp) {
+  return std::to_string((bytes + (roundUp ? kBytesPerMegabyte - 1 : 0)) / kBytesPerMegabyte) +
+         " MB";
 }
 
 // Before the first mosaic is written: a run that cannot write them all writes none, rather than
@@ -56,9 +59,10 @@ void CheckRoomForMosaics(const BatchContext& context, const MosaicSet& set) {
   std::error_code error;
   const std::uint64_t available = context.fs.availableSpace(context.folder, error);
   if (error || available >= needed) return;
-  throw FileError(
-      FileAction::kFill, context.folder, std::make_error_code(std::errc::no_space_on_device),
-      "必要な空き容量 " + MegabytesText(needed) + "、空き容量 " + MegabytesText(available));
+  throw FileError(FileAction::kFill, context.folder,
+                  std::make_error_code(std::errc::no_space_on_device),
+                  "必要な空き容量 " + MegabytesText(needed, true) + "、空き容量 " +
+                      MegabytesText(available, false));
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "commands/nodata_command.h"
 #include "commands/product.h"
 #include "platform/errors.h"
+#include "platform/file_system.h"
 #include "platform/files.h"
 #include "platform/unicode.h"
 #include "raster/raw_raster.h"
@@ -282,6 +283,23 @@ TEST_F(Cli, BatchCommandsWithoutPathOrTilesEndWithTheirMessages) {
     EXPECT_EQ(run.err, c.err) << c.arguments.back();
   }
   EXPECT_FALSE(std::filesystem::exists(work / "362430-DEM5"));
+}
+
+// Two runs in one folder would share its working files: while one holds the folder (here this
+// process), another is refused at once, naming the folder; the claim ends with its holder.
+TEST_F(Cli, ASecondRunInAFolderIsRefusedWhileTheFirstHoldsIt) {
+  std::error_code error;
+  auto claim = SystemFileSystem().claimFolder(work.path(), error);
+  ASSERT_NE(claim, nullptr) << error.message();
+  for (const char* command : {"gml10", "gml5", "merge"}) {
+    CliRun refused = cli.run({command, "."});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.out, Line("このフォルダでは変換を始められません\n" +
+                                DisplayPath(work.path()) + "\n別の変換がこのフォルダで実行中です"));
+  }
+  EXPECT_EQ(filesInWork(), 0u);
+  claim.reset();
+  EXPECT_EQ(cli.run({"gml5", "."}).out, Line(gml_text::kNoFileFound));
 }
 
 // Names too short to hold the mesh code are skipped, and a skipped file means status 1. The

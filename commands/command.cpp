@@ -2,18 +2,23 @@
 
 #include "commands/services.h"
 #include "platform/errors.h"
+#include "platform/unicode.h"
 
 namespace elevara {
 namespace {
 
-// The name within `folder`, with "/" between the names as in the list of a batch command; the
-// bare name of a file elsewhere.
+// The name within `folder` as it was joined to it, as in the list of a batch command: a member's
+// location reads the same on every system, "/" between the archives and whatever its own name
+// holds ("a.zip/FG-GML-..\x.xml" stays so on Windows too). The bare name of a file elsewhere.
 std::string ReportedName(const std::filesystem::path& path, const std::filesystem::path& folder) {
-  const std::filesystem::path within =
-      folder.empty() ? std::filesystem::path() : path.lexically_relative(folder);
-  if (within.empty() || *within.begin() == "..") return DisplayPath(path.filename());
-  const std::u8string text = within.generic_u8string();
-  return std::string(text.begin(), text.end());
+  if (!folder.empty()) {
+    const std::filesystem::path::string_type& whole = path.native();
+    const std::filesystem::path::string_type base = (folder / "").native();
+    if (whole.size() > base.size() && whole.starts_with(base)) {
+      return Utf8FromPath(std::filesystem::path(whole.substr(base.size())));
+    }
+  }
+  return DisplayPath(path.filename());
 }
 
 const char* DefaultReasonText(SkipReason reason) {

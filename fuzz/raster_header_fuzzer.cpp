@@ -24,8 +24,8 @@ namespace {
 
 void CheckHeaders(std::string_view input) {
   if (input.size() < 2) return;
-  const std::size_t length = static_cast<unsigned char>(input[0]) |
-                             std::size_t{static_cast<unsigned char>(input[1])} << 8;
+  const std::size_t length =
+      static_cast<unsigned char>(input[0]) | std::size_t{static_cast<unsigned char>(input[1])} << 8;
   const std::string_view texts = input.substr(2);
   const std::size_t nul = std::min(texts.find('\0'), texts.size());
   const std::filesystem::path raster = ScratchFolder() / "r";
@@ -38,7 +38,8 @@ void CheckHeaders(std::string_view input) {
   const std::optional<RasterSize> stated = ReadRawHeader(fs, raster);
   Check(!stated || RasterBytesOf(*stated).has_value(), "a sidecar size no file can hold");
   if (const std::optional<EnviHeaderFields> header = ReadEnviHeader(fs, raster)) {
-    Check(RasterBytesOf({header->samples, header->lines}).has_value(), "a header size no file can hold");
+    Check(RasterBytesOf({header->samples, header->lines}).has_value(),
+          "a header size no file can hold");
     if (header->mapInfo) PlacementOfMapInfo(*header->mapInfo);
     if (header->coordinateSystem) DatumOfWkt(*header->coordinateSystem);
   }

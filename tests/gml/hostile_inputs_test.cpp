@@ -92,7 +92,8 @@ void MakeLinks(const fs::path& folder) {
 #endif
 
 const HostileCase kCases[] = {
-    {"names that reach outside the folder", MakeEvilNames,
+    {"names that reach outside the folder",
+     MakeEvilNames,
      Skipped(kFinishedMessage, 4) + Named("evil.zip/FG-GML-..\\x-22-00-dem5.xml", kPlainName) +
          Named("evil.zip/FG-GML-C:\\W-22-00-dem5.xml", kPlainName) +
          Named("evil.zip/FG-GML-a\"*|-22-00-dem5.xml", kPlainName) +
@@ -112,14 +113,17 @@ const HostileCase kCases[] = {
          Named("empty.zip/FG-GML-3333-33-00-dem5.xml", "開始位置 gml:startPoint がありません") +
          Named("empty.zip/FG-GML-4444-44-00-dem5.xml", "開始位置 gml:startPoint がありません"),
      {}},
-    {"a damaged copy before a good one", MakeCopies,
+    {"a damaged copy before a good one",
+     MakeCopies,
      Skipped(kFinishedMessage, 1) + Named("a-damaged.zip/FG-GML-2222-22-00-dem5.xml", kBroken),
      {"222222-DEM5"}},
     {"the only archive cut short",
      [](const fs::path& folder) {
-       WriteBytes(folder / "cut.zip", ZipBytes({{"FG-GML-2222-22-00-dem5.xml", kTile}}).substr(0, 90));
+       WriteBytes(folder / "cut.zip",
+                  ZipBytes({{"FG-GML-2222-22-00-dem5.xml", kTile}}).substr(0, 90));
      },
-     Skipped(gml_text::kNoFileFound, 1) + Named("cut.zip", kBroken), {}},
+     Skipped(gml_text::kNoFileFound, 1) + Named("cut.zip", kBroken),
+     {}},
     {"the only archive encrypted",
      [](const fs::path& folder) {
        WriteZip(folder / "locked.zip", {{"FG-GML-2222-22-00-dem5.xml", kTile, false, "secret"}});
@@ -127,12 +131,14 @@ const HostileCase kCases[] = {
      Skipped(kNothingWrittenMessage, 1) +
          Named("locked.zip/FG-GML-2222-22-00-dem5.xml", "書庫が暗号化されています"),
      {}},
-    {"the only tile nested five deep", MakeTooDeep,
+    {"the only tile nested five deep",
+     MakeTooDeep,
      Skipped(gml_text::kNoFileFound, 1) +
          Named("outer.zip/in2.zip/in3.zip/in4.zip/in5.zip", "書庫の入れ子が深すぎます"),
      {}},
 #if !defined(_WIN32)
-    {"inputs that never end or never open", MakeStuckInputs,
+    {"inputs that never end or never open",
+     MakeStuckInputs,
      Skipped(kFinishedMessage, 4) + Named("stuck.zip", kStuck) +
          Named("FG-GML-2222-22-00-dem5.xml", kStuck) + Named("FG-GML-2222-22-01-dem5.xml", kStuck) +
          Named("FG-GML-2222-22-10-dem5.xml", "ファイルが大きすぎます"),
@@ -165,7 +171,8 @@ TEST_P(HostileInputs, AreNamedWithTheirReasonAndNothingIsWrittenOutsideTheFolder
   // Beside the folder, only what the case put there, untouched.
   for (const fs::directory_entry& entry : fs::directory_iterator(around.path())) {
     const std::string name = Utf8FromPath(entry.path().filename());
-    EXPECT_TRUE(name == "run" || (name == "kept" && testing::ReadBytes(entry) == "earlier")) << name;
+    EXPECT_TRUE(name == "run" || (name == "kept" && testing::ReadBytes(entry) == "earlier"))
+        << name;
   }
 #if defined(_WIN32)
   EXPECT_FALSE(fs::exists("C:\\W2200-DEM5"));

@@ -116,8 +116,9 @@ TEST_F(Archives, RealDownloadsGiveTheirTilesInArchiveOrderByteForByte) {
   EXPECT_EQ(FilesIn(folder.path()), 2u);  // nothing unpacked beside the archives
 }
 
-// The scratch copies of in3 and in4 have no name from the start, so nothing is left of them
-// after a kill, and nobody but the user may read them.
+// The scratch copies of in3 and in4 have no name from the start (on Windows, the system deletes
+// them when they are closed), so nothing is left of them after a kill, and nobody but the user
+// may read them.
 TEST_F(Archives, ArchivesInsideAreReadDownToTheDepthLimitAndLeaveNoScratchFile) {
   // in2 is stored, so it is read in place; in3 and in4 are deflated and need a scratch copy.
   const std::string in5 = ZipBytes({{"e.xml", "five"}});
@@ -142,7 +143,11 @@ TEST_F(Archives, ArchivesInsideAreReadDownToTheDepthLimitAndLeaveNoScratchFile) 
     std::error_code error;
     deepest = reader.open(listing.members[3], error);
     ASSERT_NE(deepest, nullptr) << error.message();
+#if defined(_WIN32)
+    EXPECT_EQ(FilesIn(scratch.path()), 2u);  // named while open; the system deletes them on close
+#else
     EXPECT_EQ(FilesIn(scratch.path()), 0u);
+#endif
 #if defined(__linux__)
     EXPECT_EQ(ModesOfOpenFilesIn(scratch.path()), (std::vector<unsigned>{0600, 0600}));
 #endif

@@ -2,11 +2,11 @@
 // window is recorded in order, as text, so a test can compare the whole sequence.
 #pragma once
 
-#include <algorithm>
 #include <deque>
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <regex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,20 +19,8 @@ namespace elevara::testing {
 // A report without the reasons in full-width parentheses that end the lines naming files, for
 // tests that look at which files were named (the reasons have tests of their own).
 inline std::string WithoutReasons(const std::string& report) {
-  constexpr std::string_view kOpen = "（", kClose = "）";
-  std::string result;
-  std::size_t begin = 0;
-  while (begin <= report.size()) {
-    const std::size_t end = std::min(report.find('\n', begin), report.size());
-    std::string_view line(report.data() + begin, end - begin);
-    if (line.ends_with(kClose) && line.find(kOpen) != std::string_view::npos) {
-      line = line.substr(0, line.find(kOpen));
-    }
-    result.append(line);
-    if (end < report.size()) result += '\n';
-    begin = end + 1;
-  }
-  return result;
+  const std::regex reason("（.*）$", std::regex::ECMAScript | std::regex::multiline);
+  return std::regex_replace(report, reason, "");
 }
 
 // The final report naming `skipped`, without reasons (see WithoutReasons).

@@ -99,19 +99,14 @@ const HostileCase kCases[] = {
          Named("evil.zip/FG-GML-a\"*|-22-00-dem5.xml", kPlainName) +
          Named("evil.zip/FG-GML-2222-22-\x01\x7F-dem5.xml", kPlainName),
      {"222222-DEM5"}},
-    {"empty members of four codes",
+    {"empty members of two codes",
      [](const fs::path& folder) {
-       std::vector<testing::ZipMember> members;
-       for (const char* code : {"1111-11", "2222-22", "3333-33", "4444-44"}) {
-         members.emplace_back(std::string("FG-GML-") + code + "-00-dem5.xml", "");
-       }
-       WriteZip(folder / "empty.zip", members);
+       WriteZip(folder / "empty.zip",
+                {{"FG-GML-1111-11-00-dem5.xml", ""}, {"FG-GML-3333-33-00-dem5.xml", ""}});
      },
-     Skipped(kNothingWrittenMessage, 4) +
+     Skipped(kNothingWrittenMessage, 2) +
          Named("empty.zip/FG-GML-1111-11-00-dem5.xml", "開始位置 gml:startPoint がありません") +
-         Named("empty.zip/FG-GML-2222-22-00-dem5.xml", "開始位置 gml:startPoint がありません") +
-         Named("empty.zip/FG-GML-3333-33-00-dem5.xml", "開始位置 gml:startPoint がありません") +
-         Named("empty.zip/FG-GML-4444-44-00-dem5.xml", "開始位置 gml:startPoint がありません"),
+         Named("empty.zip/FG-GML-3333-33-00-dem5.xml", "開始位置 gml:startPoint がありません"),
      {}},
     {"a damaged copy before a good one",
      MakeCopies,

@@ -19,6 +19,7 @@
 #include "archive/member_names.h"
 #include "archive/read_ahead.h"
 #include "archive/zip_archive.h"
+#include "platform/errors.h"
 #include "platform/unicode.h"
 #include "testkit/faulty_file_system.h"
 #include "testkit/files.h"
@@ -218,6 +219,13 @@ TEST_F(Archives, ArchivesThatCannotBeOpenedAreNamedWithTheirReason) {
     EXPECT_EQ(listing.unreadable[0].location, name);
     EXPECT_EQ(listing.unreadable[0].reason, reason) << name << ": " << listing.unreadable[0].reason;
   }
+  // An archive inside is inflated in the temporary folder, whose failure is told as its own.
+  WriteZip(folder / "nested.zip", {{"in.zip", good}});
+  limits.scratchFolder = folder / "absent";
+  const ArchiveListing nested = list("nested.zip");
+  ASSERT_EQ(nested.unreadable.size(), 1u);
+  EXPECT_EQ(DescribeReason(nested.unreadable[0].reason),
+            "一時フォルダ：ファイルまたはフォルダがありません");
 }
 
 TEST_F(Archives, NamesAreReadInTheEncodingTheirMakerUsed) {

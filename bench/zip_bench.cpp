@@ -100,7 +100,7 @@ int main() {
       }));
       fromMember.push_back(MillisecondsOf([&] {
         elevara::ConvertGmlTile(
-            files, progress, inputs.open(location),
+            files, progress, inputs.open(location, error),
             {scratch / "dtm.txt", scratch / "zipped-tile", member.width, member.height});
       }));
       onOneThread.push_back(MillisecondsOf([&] {

@@ -80,6 +80,19 @@ void ShowFileErrorBox(ModalRunner& runner, const QString& caption, const QString
   ShowBox(runner, QMessageBox::Critical, caption, text);
 }
 
+bool AskToInterrupt(ModalRunner& runner, const QString& caption) {
+  LineKeepingBox box(QMessageBox::Question, caption, QString::fromUtf8(text::kAskInterrupt),
+                     QMessageBox::Yes | QMessageBox::No);
+  box.setFont(WindowFont());
+  box.setTextFormat(Qt::PlainText);
+  box.button(QMessageBox::Yes)->setText(QString::fromUtf8(text::kInterrupt));
+  box.button(QMessageBox::No)->setText(QString::fromUtf8(text::kContinue));
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  runner.runMessageBox(box);
+  return box.clickedButton() == box.button(QMessageBox::Yes);
+}
+
 void ShowErrorBox(ModalRunner& runner, const QString& caption, std::string_view message) {
   ShowBox(runner, QMessageBox::Critical, caption, FromUtf8(ErrorDisplayText(message)));
 }

@@ -20,6 +20,11 @@ void ShowPlainMessage(ModalRunner& runner, const QString& caption, const QString
 // The text of a file that cannot be read or written, as it is, with an error icon.
 void ShowFileErrorBox(ModalRunner& runner, const QString& caption, const QString& text);
 
+// Asks whether the running command is to be interrupted: kAskInterrupt with the buttons
+// kInterrupt and kContinue, the latter the default, so that a stray Enter changes nothing.
+// True for kInterrupt.
+bool AskToInterrupt(ModalRunner& runner, const QString& caption);
+
 // The failure's message with the error display's "." rule, an error icon and one "OK" button.
 // An empty message gives a box without text.
 void ShowErrorBox(ModalRunner& runner, const QString& caption, std::string_view message);

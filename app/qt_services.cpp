@@ -99,6 +99,12 @@ void QtServices::processMessages() {
   if (interruptRequested_) throw Interrupted();
 }
 
+void QtServices::pollMessages() {
+  if (sincePolled_.isValid() && sincePolled_.elapsed() < kPollMs) return;
+  sincePolled_.start();
+  processMessages();
+}
+
 void QtServices::progressChanged(ProgressChange change) {
   switch (change) {
     case ProgressChange::kStep:

@@ -36,6 +36,9 @@ class QtServices final : public Services {
   void showErrorMessage(const std::string& text) override;
   // Throws Interrupted once an interrupt has been requested, as the terminal does after Ctrl-C.
   void processMessages() override;
+  // processMessages() at most every kPollMs: Qt's event processing costs more than a block of
+  // the work between steps.
+  void pollMessages() override;
 
   // The running command stops at its next progress step (set by a close of the window).
   void setInterruptRequested(bool requested) { interruptRequested_ = requested; }
@@ -58,6 +61,8 @@ class QtServices final : public Services {
   bool interruptRequested_ = false;
   static constexpr qint64 kRedrawMs = 16;
   QElapsedTimer sinceShown_;
+  static constexpr qint64 kPollMs = 50;
+  QElapsedTimer sincePolled_;
 };
 
 }  // namespace elevara::app

@@ -78,4 +78,9 @@ inline constexpr char kHelpNoData[] =
 // The one button of every message box and error box.
 inline constexpr char kOk[] = "OK";
 
+// Asked when the window is to close while a command runs, with its two answers.
+inline constexpr char kAskInterrupt[] = "変換中です。中断しますか？";
+inline constexpr char kInterrupt[] = "中断する";
+inline constexpr char kContinue[] = "続ける";
+
 }  // namespace elevara::app::text

@@ -222,13 +222,19 @@ void TForm92::Button9Click() {
 }
 
 void TForm92::closeEvent(QCloseEvent* event) {
-  // Ending now would cut a command off in the middle of its files: it is stopped at its next
-  // progress step instead, where it unwinds and removes what it has not finished, and the
-  // window closes once it has returned.
+  // Ending now would cut a command off in the middle of its files. The user is asked first;
+  // an interrupted command stops at its next progress step or poll, where it unwinds and
+  // removes what it has not finished, says what it did not write, and the window closes once it
+  // has returned.
   if (commandRunning_) {
+    event->ignore();
+    if (closeDeferred_ || askingToInterrupt_) return;
+    askingToInterrupt_ = true;
+    const bool interrupt = AskToInterrupt(runner_, caption_);
+    askingToInterrupt_ = false;
+    if (!interrupt) return;
     services_->setInterruptRequested(true);
     closeDeferred_ = true;
-    event->ignore();
     return;
   }
   QWidget::closeEvent(event);
@@ -245,8 +251,11 @@ void TForm92::runCommand(const std::function<void(Services&)>& command) {
   runShowingErrors([&] {
     try {
       command(*services_);
-    } catch (const Interrupted&) {
-      // Asked for by a close of the window, which follows at once: nothing to report.
+    } catch (const Interrupted& interrupted) {
+      // Asked for by a close of the window, which follows once the user has read what the
+      // command left unwritten.
+      services_->setInterruptRequested(false);
+      services_->showMessage(InterruptedReport(interrupted));
     }
   });
   enableCommandControls(true);

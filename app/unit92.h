@@ -98,8 +98,10 @@ class TForm92 : public QWidget {
   QString caption_;
   std::unique_ptr<QtServices> services_;
   bool commandRunning_ = false;
-  // A close asked for while a command runs interrupts it; the window closes once it has returned.
+  // A close asked for while a command runs, and confirmed, interrupts it; the window closes once
+  // it has returned.
   bool closeDeferred_ = false;
+  bool askingToInterrupt_ = false;
 };
 
 }  // namespace elevara::app

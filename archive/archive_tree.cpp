@@ -7,6 +7,7 @@
 #include "platform/file_system.h"
 #include "platform/files.h"
 #include "platform/folder_search.h"
+#include "platform/progress.h"
 #include "platform/unicode.h"
 
 namespace elevara {
@@ -45,6 +46,7 @@ class Lister {
             std::size_t depth) {
     const std::vector<ArchiveEntry>& entries = archive->entries();
     for (std::size_t index = 0; index < entries.size(); ++index) {
+      if (limits_.progress != nullptr) limits_.progress->poll();
       const ArchiveEntry& entry = entries[index];
       if (entry.directory) continue;
       const std::string_view ownName = MemberFileName(entry.name);
@@ -235,7 +237,7 @@ std::shared_ptr<ZipArchive> ArchiveMemberReader::openNested(const OpenArchive& p
         return ZipArchive::InflateMember(parent.archive, index, fs_, limits_, failure);
       },
       error);
-  return copy == nullptr ? nullptr : ZipArchive::OpenCopy(std::move(copy), fs_, error);
+  return copy == nullptr ? nullptr : ZipArchive::OpenCopy(std::move(copy), error);
 }
 
 }  // namespace elevara

@@ -6,11 +6,11 @@
 #include <charconv>
 #include <cstdio>
 #include <iterator>
-#include <random>
 #include <utility>
 
 #include "archive/member_names.h"
-#include "platform/files.h"
+#include "platform/errors.h"
+#include "platform/progress.h"
 #include "platform/unicode.h"
 
 namespace elevara {
@@ -217,26 +217,48 @@ class MemberStream final : public RawFile {
   std::error_code failure_;
 };
 
-// A name in the system's temporary folder, or the one given, that no other run picks.
-std::filesystem::path ScratchPath(const ArchiveLimits& limits, std::error_code& error) {
-  std::filesystem::path folder = limits.scratchFolder;
-  if (folder.empty()) folder = std::filesystem::temp_directory_path(error);
-  if (error) return {};
-  return folder / ("elevara-" + RandomHexDigits() + ".zip");
-}
-
-// Copies a member stream into a file, all of it; false and `error` when either side fails.
-bool CopyStream(RawFile& from, RawFile& to, std::uint64_t& copied, std::error_code& error) {
+// Copies a member stream into its scratch file, all of it, polling `progress` between blocks;
+// false and `error` when either side fails, a failure of the scratch file told as one of the
+// temporary folder.
+bool CopyStream(RawFile& from, RawFile& to, Progress* progress, std::uint64_t& copied,
+                std::error_code& error) {
   std::vector<char> block(std::size_t{1} << 20);
   for (;;) {
+    if (progress != nullptr) progress->poll();
     const std::size_t got = from.read(block.data(), block.size(), error);
     if (error) return false;
     if (got == 0) return true;
     to.write(block.data(), got, error);
-    if (error) return false;
+    if (error) {
+      error = InTemporaryFolder(error);
+      return false;
+    }
     copied += got;
   }
 }
+
+// One archive's reading of a scratch copy that several archives may read side by side: at
+// positions only, which leaves the copy's file as it is for the others.
+class ScratchReader : public RawFile {
+ public:
+  explicit ScratchReader(std::shared_ptr<ScratchCopy> copy) : copy_(std::move(copy)) {}
+  std::size_t read(void*, std::size_t, std::error_code& error) override {
+    error = std::make_error_code(std::errc::operation_not_supported);
+    return 0;
+  }
+  std::size_t readAt(std::uint64_t offset, void* buffer, std::size_t size,
+                     std::error_code& error) override {
+    return copy_->file().readAt(offset, buffer, size, error);
+  }
+  std::size_t write(const void*, std::size_t, std::error_code& error) override {
+    error = std::make_error_code(std::errc::bad_file_descriptor);
+    return 0;
+  }
+  void close(std::error_code&) override {}
+
+ private:
+  std::shared_ptr<ScratchCopy> copy_;
+};
 
 }  // namespace
 
@@ -257,10 +279,9 @@ bool IsZipName(std::string_view name) {
 }
 
 // Everything an open archive holds on to, closed in the reverse order of opening: the library's
-// handle, the file it reads, a temporary copy of that file, the archive it lies in.
+// handle, the file it reads (a scratch copy goes with it), the archive it lies in.
 struct ZipArchive::Handle {
   std::shared_ptr<ZipArchive> parent;
-  std::shared_ptr<ScratchCopy> copy;  // removed once the file over it is closed below
   ByteSource source;
   zip_t* archive = nullptr;
 
@@ -273,11 +294,6 @@ struct ZipArchive::Handle {
     source.file.reset();
   }
 };
-
-ScratchCopy::~ScratchCopy() {
-  std::error_code ignored;
-  fs_.remove(path_, ignored);
-}
 
 ZipArchive::ZipArchive(std::unique_ptr<Handle> handle) : handle_(std::move(handle)) {}
 
@@ -333,7 +349,7 @@ std::shared_ptr<ZipArchive> ZipArchive::OpenNested(const std::shared_ptr<ZipArch
   const ArchiveEntry& entry = parent->entries().at(index);
   if (!entry.readableInPlace) {
     auto copy = InflateMember(parent, index, fs, limits, error);
-    return copy == nullptr ? nullptr : OpenCopy(std::move(copy), fs, error);
+    return copy == nullptr ? nullptr : OpenCopy(std::move(copy), error);
   }
   std::unique_ptr<RawFile> member = parent->openMember(index, limits.maxMemberBytes, error);
   if (member == nullptr) return nullptr;
@@ -348,33 +364,22 @@ std::shared_ptr<ScratchCopy> ZipArchive::InflateMember(const std::shared_ptr<Zip
                                                        std::error_code& error) {
   std::unique_ptr<RawFile> member = parent->openMember(index, limits.maxMemberBytes, error);
   if (member == nullptr) return nullptr;
-  const std::filesystem::path scratch = ScratchPath(limits, error);
-  if (error) return nullptr;
-  std::uint64_t copied = 0;
-  {
-    // A name of its own, readable by the user alone, since the temporary folder is everyone's.
-    std::unique_ptr<RawFile> copy = fs.createNew(
-        scratch, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write, error);
-    if (copy == nullptr) return nullptr;
-    bool whole = CopyStream(*member, *copy, copied, error);
-    if (whole) copy->close(error);
-    if (error) {
-      copy.reset();
-      std::error_code ignored;
-      fs.remove(scratch, ignored);
-      return nullptr;
-    }
+  // The temporary folder is everyone's: the copy is nobody else's to read, and has no name
+  // that could outlive the process.
+  std::unique_ptr<RawFile> copy = fs.createScratch(limits.scratchFolder, error);
+  if (copy == nullptr) {
+    error = InTemporaryFolder(error);
+    return nullptr;
   }
-  return std::make_shared<ScratchCopy>(fs, scratch, copied);
+  std::uint64_t copied = 0;
+  if (!CopyStream(*member, *copy, limits.progress, copied, error)) return nullptr;
+  return std::make_shared<ScratchCopy>(std::move(copy), copied);
 }
 
-std::shared_ptr<ZipArchive> ZipArchive::OpenCopy(std::shared_ptr<ScratchCopy> copy, FileSystem& fs,
+std::shared_ptr<ZipArchive> ZipArchive::OpenCopy(std::shared_ptr<ScratchCopy> copy,
                                                  std::error_code& error) {
-  std::unique_ptr<RawFile> file = fs.openRead(copy->path(), error);
-  if (file == nullptr) return nullptr;
-  std::shared_ptr<ZipArchive> nested = Open(std::move(file), copy->size(), error);
-  if (nested != nullptr) nested->handle_->copy = std::move(copy);
-  return nested;
+  const std::uint64_t size = copy->size();
+  return Open(std::make_unique<ScratchReader>(std::move(copy)), size, error);
 }
 
 std::unique_ptr<RawFile> ZipArchive::openMember(std::size_t index, std::uint64_t maxBytes,

@@ -16,6 +16,8 @@
 
 namespace elevara {
 
+class Progress;
+
 // Why an archive or a member cannot be read, where the system gives no reason of its own.
 enum class ArchiveFault {
   kDamaged = 1,   // not a ZIP, cut short, or failing its own checks
@@ -36,7 +38,7 @@ struct std::is_error_code_enum<elevara::ArchiveFault> : std::true_type {};
 
 namespace elevara {
 
-// The bounds that keep a hostile archive from filling memory or the disk.
+// The bounds that keep a hostile archive from filling memory or the disk, or the user waiting.
 struct ArchiveLimits {
   // A member that declares or inflates to more bytes than this is refused: 1 GB.
   std::uint64_t maxMemberBytes = 1'000'000'000;
@@ -45,24 +47,24 @@ struct ArchiveLimits {
   // Where a compressed archive inside an archive is inflated to be read, since the library needs
   // to seek in it; empty for the system's temporary folder. Never the folder being converted.
   std::filesystem::path scratchFolder;
+  // Polled (Progress::poll) for every entry listed and every block inflated into the scratch
+  // folder, work without progress steps, so that an interrupt stops it too. None: never.
+  Progress* progress = nullptr;
 };
 
-// A compressed archive inside an archive, inflated into a scratch file so that it can be read at
-// any position. The file goes with the copy, when the last archive opened over it has closed.
+// A compressed archive inside an archive, inflated into an unnamed scratch file
+// (FileSystem::createScratch) so that it can be read at any position, by several readers at
+// once. The file goes with the copy, when the last archive opened over it has closed.
 class ScratchCopy {
  public:
-  ScratchCopy(FileSystem& fs, std::filesystem::path path, std::uint64_t size)
-      : fs_(fs), path_(std::move(path)), size_(size) {}
-  ScratchCopy(const ScratchCopy&) = delete;
-  ScratchCopy& operator=(const ScratchCopy&) = delete;
-  ~ScratchCopy();
+  ScratchCopy(std::unique_ptr<RawFile> file, std::uint64_t size)
+      : file_(std::move(file)), size_(size) {}
 
-  const std::filesystem::path& path() const { return path_; }
+  RawFile& file() { return *file_; }
   std::uint64_t size() const { return size_; }
 
  private:
-  FileSystem& fs_;
-  std::filesystem::path path_;
+  std::unique_ptr<RawFile> file_;
   std::uint64_t size_;
 };
 
@@ -83,9 +85,10 @@ class ZipArchive : public std::enable_shared_from_this<ZipArchive> {
   static std::shared_ptr<ZipArchive> Open(std::unique_ptr<RawFile> file, std::uint64_t size,
                                           std::error_code& error);
   // Opens the archive stored as member `index` of `parent`. A member stored as it is is read in
-  // place; a compressed one is first inflated into a temporary file in limits.scratchFolder,
-  // no larger than the member declares and at most limits.maxMemberBytes, removed again when the
-  // archive is closed. `fs` makes and removes that file.
+  // place; a compressed one is first inflated into a scratch file of `fs` in
+  // limits.scratchFolder (FileSystem::createScratch: unnamed, the user's alone), no larger than
+  // the member declares and at most limits.maxMemberBytes, gone when the archive is closed. A
+  // failure of the scratch file is told as one of the temporary folder (InTemporaryFolder).
   static std::shared_ptr<ZipArchive> OpenNested(const std::shared_ptr<ZipArchive>& parent,
                                                 std::size_t index, FileSystem& fs,
                                                 const ArchiveLimits& limits,
@@ -98,7 +101,7 @@ class ZipArchive : public std::enable_shared_from_this<ZipArchive> {
                                                     std::size_t index, FileSystem& fs,
                                                     const ArchiveLimits& limits,
                                                     std::error_code& error);
-  static std::shared_ptr<ZipArchive> OpenCopy(std::shared_ptr<ScratchCopy> copy, FileSystem& fs,
+  static std::shared_ptr<ZipArchive> OpenCopy(std::shared_ptr<ScratchCopy> copy,
                                               std::error_code& error);
 
   ZipArchive(const ZipArchive&) = delete;

@@ -98,7 +98,7 @@ int main() {
                                 {scratch / "unpacked-tile", member.width, member.height});
       }));
       fromMember.push_back(MillisecondsOf([&] {
-        elevara::ConvertGmlTile(files, progress, inputs.open(location),
+        elevara::ConvertGmlTile(files, progress, inputs.open(location, error),
                                 {scratch / "zipped-tile", member.width, member.height});
       }));
       onOneThread.push_back(MillisecondsOf([&] {

@@ -64,6 +64,16 @@ std::optional<std::filesystem::path> PathArgument(const std::vector<std::string_
   return PathFromUtf8(positionals[index]);
 }
 
+// A batch subcommand's PATH must name something that is there: a mistyped folder would
+// otherwise be taken for a file of the current folder, whose tiles would be converted.
+void CheckBatchPath(const std::vector<std::string_view>& positionals,
+                    const std::optional<std::filesystem::path>& path) {
+  if (!path) throw UsageError("PATH がありません");
+  std::error_code error;
+  const bool there = std::filesystem::exists(std::filesystem::symlink_status(*path, error));
+  if (!there) throw UsageError("PATH が見つかりません：" + std::string(positionals.front()));
+}
+
 }  // namespace
 
 Invocation ParseArguments(std::span<const std::string_view> arguments) {
@@ -106,6 +116,7 @@ Invocation ParseArguments(std::span<const std::string_view> arguments) {
   }
   if (auto input = PathArgument(positionals, 0)) invocation.input = AbsolutePath(*input);
   if (auto output = PathArgument(positionals, 1)) invocation.output = AbsolutePath(*output);
+  if (!takesTwoPaths) CheckBatchPath(positionals, invocation.input);
   return invocation;
 }
 
@@ -165,12 +176,14 @@ const char kHelpText[] =
     "  elevara-cli --help | --version\n"
     "      この説明、または版を表示します\n"
     "\n"
-    "PATH は処理するフォルダ、またはそのフォルダ内のファイルです。"
+    "PATH は処理するフォルダ、またはそのフォルダ内のファイルで、省略できません。"
     "出力はそのフォルダに書き出します。\n"
-    "PATH、INPUT、OUTPUT を省略すると、ファイルが指定されていないものとして終了します。\n"
+    "INPUT、OUTPUT を省略すると、ファイルが指定されていないものとして終了します。\n"
     "メッセージは標準出力に、エラーと進行状況は標準エラーに出力します。\n"
     "終了コード：0 変換終了、1 その他のメッセージまたはエラー（読み込めなかったファイルがある"
-    "ときも、入力ファイルの大きさについての注意があるときも）、2 使い方の誤り、130 中断（Ctrl-C）\n"
+    "ときも、入力ファイルの大きさについての注意があるときも、別の変換が同じフォルダで実行中のときも"
+    "）、"
+    "2 使い方の誤り（PATH がないとき、見つからないときも）、130 中断（Ctrl-C）\n"
     "\n"
     "Converts GSI elevation GML tiles and float32 RAW rasters from a terminal: "
     "gml10, gml5, merge, nodata; preview draws a shaded-relief PNG of a raster.\n";

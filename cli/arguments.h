@@ -18,9 +18,9 @@ struct Invocation {
   enum class Kind { kRun, kHelp, kVersion };
   Kind kind = Kind::kRun;
   Subcommand subcommand = Subcommand::kNoData;
-  // PATH or INPUT, and OUTPUT, each absolute (see AbsolutePath); nullopt when the argument is
-  // missing, which the subcommand reports as the window reports a cancelled dialog. For preview,
-  // the raster (always given) and the picture.
+  // PATH or INPUT, and OUTPUT, each absolute (see AbsolutePath). PATH is always given and
+  // exists; a missing INPUT or OUTPUT is nullopt, which the subcommand reports as the window
+  // reports a cancelled dialog. For preview, the raster (always given) and the picture.
   std::optional<std::filesystem::path> input;
   std::optional<std::filesystem::path> output;
   // The texts of the size options, converted as the window's pixel and line fields are.

@@ -27,12 +27,8 @@ struct Run {
 
 // A batch subcommand: the folder named by PATH converted or merged by `workers` workers, and the
 // final report.
-CommandResult RunBatch(const Run& run, const char* noPath, const char* notFound, int workers,
-                       const BatchCall& call) {
-  if (!run.invocation.input) {
-    run.messages.say(noPath);
-    return {CommandOutcome::kCancelled, {}};
-  }
+CommandResult RunBatch(const Run& run, const char* notFound, int workers, const BatchCall& call) {
+  // ParseArguments has made sure that PATH is given and exists.
   const std::filesystem::path folder = FolderOf(*run.invocation.input);
   BatchReport report =
       ReportOfBatch(call({run.fs, run.progress, folder, workers}), notFound, folder);
@@ -41,14 +37,13 @@ CommandResult RunBatch(const Run& run, const char* noPath, const char* notFound,
 }
 
 CommandResult RunGml(const Run& run, const GmlConversion& conversion) {
-  return RunBatch(run, gml_text::kNoFileChosen, gml_text::kNoFileFound,
-                  run.invocation.jobs.value_or(AvailableCores()), [&](const BatchContext& context) {
-                    return ConvertGmlFolder(context, conversion);
-                  });
+  return RunBatch(
+      run, gml_text::kNoFileFound, run.invocation.jobs.value_or(AvailableCores()),
+      [&](const BatchContext& context) { return ConvertGmlFolder(context, conversion); });
 }
 
 CommandResult RunMerge(const Run& run) {
-  return RunBatch(run, dem5_text::kNoInput, dem5_text::kNotFound, 1, MergeDem5Folder);
+  return RunBatch(run, dem5_text::kNotFound, 1, MergeDem5Folder);
 }
 
 // The no-data replacement, in the order of the window's: the sizes checked, the input opened and
@@ -107,6 +102,11 @@ CommandResult RunSubcommand(const Run& run) {
   return {CommandOutcome::kFailed, {}};
 }
 
+int ExitStatusOfInterrupt(const Terminal& terminal) {
+  const int signal = terminal.interruptSignal;
+  return kExitSignalBase + (signal != 0 ? signal : SIGINT);
+}
+
 int RunCommand(const Invocation& invocation, const Terminal& terminal) {
   std::optional<ProgressLine> line;
   if (terminal.errIsTerminal) line.emplace(terminal.err);
@@ -121,10 +121,15 @@ int RunCommand(const Invocation& invocation, const Terminal& terminal) {
     return ExitStatusAfter(result, terminal.err);
   } catch (const Interrupted& interrupted) {
     messages.clearProgress();
-    terminal.err << interrupted.what() << '\n';
-    const int signal = terminal.interruptSignal;
-    return kExitSignalBase + (signal != 0 ? signal : SIGINT);
+    terminal.err << InterruptedReport(interrupted) << '\n';
+    return ExitStatusOfInterrupt(terminal);
   } catch (const FileError& error) {
+    // A read or write the interrupt cut short is the interrupt.
+    if (terminal.interruptSignal != 0) {
+      messages.clearProgress();
+      terminal.err << kInterruptedMessage << '\n';
+      return ExitStatusOfInterrupt(terminal);
+    }
     // A file that cannot be read or written is the run's message, as in the window.
     messages.say(error.what());
     return kExitNotFinished;

@@ -21,7 +21,7 @@
 namespace {
 
 // The one piece of process-wide state: a signal handler can reach nothing else. It only records
-// the signal; the command notices it at its next progress step and unwinds.
+// the signal; the command notices it at its next progress step or poll and unwinds.
 volatile std::sig_atomic_t interruptSignal = 0;
 
 void NoteInterrupt(int signal) {
@@ -72,9 +72,10 @@ void InstallInterruptHandlers() {
   struct sigaction action {};
   action.sa_handler = NoteInterrupt;
   sigemptyset(&action.sa_mask);
-  // A second Ctrl-C stops the process at once, for a step that never ends. System calls under
-  // way go on, so that the signal is noticed only where the command can unwind cleanly.
-  action.sa_flags = SA_RESETHAND | SA_RESTART;
+  // A second Ctrl-C stops the process at once, for a step that never ends. No SA_RESTART: a
+  // read or write that waits on something that never moves (a FIFO nobody drains) fails with
+  // EINTR, and the command unwinds from its file error as from the step.
+  action.sa_flags = SA_RESETHAND;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
 #endif

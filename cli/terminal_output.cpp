@@ -76,10 +76,14 @@ void TerminalProgress::startPhase(std::int64_t steps) {
 }
 
 void TerminalProgress::step() {
-  if (interruptSignal_ != 0) throw Interrupted();
+  poll();
   // The position stops at the end of the phase, as the window's bar does.
   if (position_ < steps_) ++position_;
   if (line_ != nullptr) line_->moved(position_);
+}
+
+void TerminalProgress::poll() {
+  if (interruptSignal_ != 0) throw Interrupted();
 }
 
 void TerminalMessages::say(const std::string& text) {

@@ -56,8 +56,9 @@ class TerminalProgress final : public Progress {
       : line_(line), interruptSignal_(interruptSignal) {}
 
   void startPhase(std::int64_t steps) override;
-  // Throws Interrupted once the interrupt signal has arrived.
+  // Both throw Interrupted once the interrupt signal has arrived.
   void step() override;
+  void poll() override;
 
  private:
   ProgressLine* line_;

@@ -2,48 +2,109 @@
 
 #include "commands/services.h"
 #include "platform/errors.h"
+#include "platform/unicode.h"
 
 namespace elevara {
 namespace {
 
-// The name within `folder`, with "/" between the names as in the list of a batch command; the
-// bare name of a file elsewhere.
+// The name within `folder` as it was joined to it, as in the list of a batch command: a member's
+// location reads the same on every system, "/" between the archives and whatever its own name
+// holds ("a.zip/FG-GML-..\x.xml" stays so on Windows too). The bare name of a file elsewhere.
 std::string ReportedName(const std::filesystem::path& path, const std::filesystem::path& folder) {
-  const std::filesystem::path within =
-      folder.empty() ? std::filesystem::path() : path.lexically_relative(folder);
-  if (within.empty() || *within.begin() == "..") return DisplayPath(path.filename());
-  const std::u8string text = within.generic_u8string();
-  return std::string(text.begin(), text.end());
+  if (!folder.empty()) {
+    const std::filesystem::path::string_type& whole = path.native();
+    const std::filesystem::path::string_type base = (folder / "").native();
+    if (whole.size() > base.size() && whole.starts_with(base)) {
+      return Utf8FromPath(std::filesystem::path(whole.substr(base.size())));
+    }
+  }
+  return DisplayPath(path.filename());
+}
+
+const char* DefaultReasonText(SkipReason reason) {
+  switch (reason) {
+    case SkipReason::kLineBreakInName:
+      return "名前に改行が含まれています";
+    case SkipReason::kNameTooShort:
+      return "名前が短く、メッシュコードを読み取れません";
+    case SkipReason::kCodeNotANamePart:
+      return "名前のメッシュコードにファイル名に使えない文字があります";
+    case SkipReason::kNotOpened:
+      return "開けません";
+    case SkipReason::kNoStartPoint:
+      return "開始位置 gml:startPoint がありません";
+    case SkipReason::kNoValueList:
+      return "標高値の並び gml:tupleList がありません";
+    case SkipReason::kArchiveUnreadable:
+      return "書庫を読み込めません";
+    case SkipReason::kNotRead:
+    case SkipReason::kTileRasterUnreadable:
+    case SkipReason::kEnviHeaderUnreadable:
+      break;
+  }
+  return "読み込めません";
+}
+
+// A file named in a report, with why, when that is to be said.
+struct ReportedFile {
+  std::filesystem::path path;
+  std::string reason;
+};
+
+// The files one per line, at most kFinalReportNamesShown of them, then how many more; each
+// followed by its reason in full-width parentheses when it has one.
+std::string NamedFiles(const std::vector<ReportedFile>& files,
+                       const std::filesystem::path& folder) {
+  std::string text;
+  for (std::size_t i = 0; i < files.size() && i < kFinalReportNamesShown; ++i) {
+    text += "\n";
+    text += ReportedName(files[i].path, folder);
+    if (!files[i].reason.empty()) text += "（" + files[i].reason + "）";
+  }
+  if (files.size() > kFinalReportNamesShown) {
+    text += "\nほか" + std::to_string(files.size() - kFinalReportNamesShown) + "件";
+  }
+  return text;
 }
 
 }  // namespace
 
-std::string FinalReport(const std::vector<std::filesystem::path>& skipped,
-                        const std::filesystem::path& folder) {
-  std::string text = kFinishedMessage;
+std::string SkipReasonText(const SkippedInput& input) {
+  return input.error ? DescribeReason(input.error) : DefaultReasonText(input.reason);
+}
+
+std::string FinalReport(const std::vector<SkippedInput>& skipped,
+                        const std::filesystem::path& folder, std::string_view head) {
+  std::string text(head);
   if (skipped.empty()) return text;
-  constexpr std::size_t kNamesShown = kFinalReportNamesShown;
+  std::vector<ReportedFile> files;
+  for (const SkippedInput& input : skipped) files.push_back({input.path, SkipReasonText(input)});
   text += "\n読み込めなかったファイル：" + std::to_string(skipped.size()) + "件";
-  for (std::size_t i = 0; i < skipped.size() && i < kNamesShown; ++i) {
-    text += "\n";
-    text += ReportedName(skipped[i], folder);
-  }
-  if (skipped.size() > kNamesShown) {
-    text += "\nほか" + std::to_string(skipped.size() - kNamesShown) + "件";
-  }
-  return text;
+  return text + NamedFiles(files, folder);
+}
+
+std::string InterruptedReport(const Interrupted& interrupted, const std::filesystem::path& folder) {
+  std::string text = kInterruptedMessage;
+  if (interrupted.unwritten.empty()) return text;
+  std::vector<ReportedFile> files;
+  for (const std::filesystem::path& output : interrupted.unwritten) files.push_back({output, {}});
+  text += "\n書き出さなかったファイル：" + std::to_string(files.size()) + "件";
+  return text + NamedFiles(files, folder);
 }
 
 BatchReport ReportOfBatch(const BatchResult& result, std::string_view notFound,
                           const std::filesystem::path& folder) {
   BatchReport report;
   for (const SkippedInput& input : result.skipped) report.skipped.push_back(input.path);
+  std::string_view head = kFinishedMessage;
   if (!result.found) {
     report.outcome = CommandOutcome::kNotFound;
-    report.text = notFound;
-  } else {
-    report.text = FinalReport(report.skipped, folder);
+    head = notFound;
+  } else if (result.written.empty()) {
+    report.outcome = CommandOutcome::kFailed;
+    head = kNothingWrittenMessage;
   }
+  report.text = FinalReport(result.skipped, folder, head);
   return report;
 }
 
@@ -60,7 +121,8 @@ CommandResult RunBatchCommand(Services& services, const BatchTexts& texts, const
     BatchReport report =
         ReportOfBatch(call({services.fileSystem(), progress, folder}), texts.notFound, folder);
     services.showMessage(report.text);
-    if (report.outcome == CommandOutcome::kFinished) progress.reset();
+    // A run that got through its phases leaves the bar empty; one that found nothing never set it.
+    if (report.outcome != CommandOutcome::kNotFound) progress.reset();
     return CommandResult{report.outcome, std::move(report.skipped)};
   });
 }

@@ -13,6 +13,7 @@
 
 namespace elevara {
 
+class Interrupted;
 class Services;
 
 enum class CommandOutcome {
@@ -33,19 +34,34 @@ struct CommandResult {
 };
 
 inline constexpr char kFinishedMessage[] = "ファイル変換を終了しました";
+// A batch run that found inputs but could write no output from them.
+inline constexpr char kNothingWrittenMessage[] = "変換できたファイルがありません";
+inline constexpr char kInterruptedMessage[] = "中断しました";
 
-// The final report: kFinishedMessage, then, only when files were skipped, how many and which
-// (at most kFinalReportNamesShown names, then how many more, so the box stays readable). A file
-// is named by its path from `folder` when it lies there ("a.zip/x.xml" for a member of an
-// archive), by its bare name otherwise.
+// Why an input was left out, in the user's words: the system's or the archive's own reason
+// where one is known (DescribeReason), else what the reason for skipping it says.
+std::string SkipReasonText(const SkippedInput& input);
+
+// The final report: `head` (kFinishedMessage by default), then, only when files were skipped,
+// how many and which, each with its reason (at most kFinalReportNamesShown of them, then how
+// many more, so the box stays readable). A file is named by its path from `folder` when it lies
+// there ("a.zip/x.xml" for a member of an archive), by its bare name otherwise.
 inline constexpr std::size_t kFinalReportNamesShown = 10;
-std::string FinalReport(const std::vector<std::filesystem::path>& skipped,
-                        const std::filesystem::path& folder = {});
+std::string FinalReport(const std::vector<SkippedInput>& skipped,
+                        const std::filesystem::path& folder = {},
+                        std::string_view head = kFinishedMessage);
 
-// What the user is told at the end of a batch run: `notFound` when nothing matched, else the
-// final report on what was skipped.
+// What the user is told of an interrupted command: kInterruptedMessage, then the outputs it did
+// not write, named as FinalReport names files.
+std::string InterruptedReport(const Interrupted& interrupted,
+                              const std::filesystem::path& folder = {});
+
+// What the user is told at the end of a batch run: `notFound` when nothing matched,
+// kNothingWrittenMessage when nothing could be written of what did, else kFinishedMessage;
+// each followed by what was skipped (FinalReport), since an archive that could not be read may
+// be why nothing was found.
 struct BatchReport {
-  CommandOutcome outcome = CommandOutcome::kFinished;  // kFinished or kNotFound
+  CommandOutcome outcome = CommandOutcome::kFinished;  // kFinished, kNotFound or kFailed
   std::string text;
   std::vector<std::filesystem::path> skipped;
 };

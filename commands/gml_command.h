@@ -21,8 +21,11 @@ CommandResult RunGml5Conversion(Services& services);
 
 namespace gml_text {
 inline constexpr char kOpenTitle[] = "対象GMLファイル（１ファイル）を指定する";
-// The tiles, then the ZIP files they are delivered in: the folder of either is the one converted.
-inline constexpr char kOpenFilter[] = "XMLファイル (*.xml) | *.xml | ZIPファイル (*.zip) | *.zip";
+// Every file the command takes first, the tiles and the ZIP files they are delivered in: the
+// folder of either is the one converted; then each kind by itself.
+inline constexpr char kOpenFilter[] =
+    "XML・ZIPファイル (*.xml;*.zip) | *.xml;*.zip | XMLファイル (*.xml) | *.xml | "
+    "ZIPファイル (*.zip) | *.zip";
 inline constexpr char kNoFileChosen[] =
     "対象GMLファイルが指定されていません\n再度、実行してください";
 inline constexpr char kNoFileFound[] = "対象GMLファイルが見つかりません\n再度、実行してください";

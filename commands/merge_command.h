@@ -14,8 +14,10 @@ CommandResult RunDem5Merge(Services& services);
 
 namespace dem5_text {
 inline constexpr char kOpenTitle[] = "対象DEM5ファイル（１ファイル）を指定する";
-// The second entry shows the GML5 conversion's mosaics, which have no extension.
+// Every file the merge takes first: the GML5 conversion's mosaics, which have no extension, and
+// the same with ".raw"; then RAW files and the mosaics by themselves.
 inline constexpr char kOpenFilter[] =
+    "DEM5ファイル (??????-DEM5;??????-DEM5.raw) | ??????-DEM5;??????-DEM5.raw | "
     "RAWファイル (*.raw) | *.raw | DEM5ファイル (??????-DEM5) | ??????-DEM5";
 inline constexpr char kNoInput[] = "対象DEM5ファイルが指定されていません\n再度、実行してください";
 inline constexpr char kNotFound[] = "対象DEM5ファイルが見つかりません\n再度、実行してください";

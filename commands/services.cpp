@@ -64,4 +64,8 @@ void ServicesProgress::step() {
   services_.stepProgress();
 }
 
+void ServicesProgress::poll() {
+  services_.pollMessages();
+}
+
 }  // namespace elevara

@@ -58,6 +58,10 @@ class Services {
   // Handles every window message pending now and returns without waiting for new ones. A window
   // asked to close while a command runs throws Interrupted here.
   virtual void processMessages() = 0;
+  // The same for work that goes on long without a progress step (Progress::poll): called for
+  // every block of such work, it may handle the messages only every so often, as long as a
+  // close is noticed within a fraction of a second.
+  virtual void pollMessages() {}
 
   // The progress bar. The numbers are kept here, the same for every front end; each front end
   // shows them in progressChanged().
@@ -89,6 +93,8 @@ class ServicesProgress final : public Progress {
   void startPhase(std::int64_t steps) override;
   // Pending messages first (where an interrupt is noticed), then one step of the bar.
   void step() override;
+  // Services::pollMessages.
+  void poll() override;
   // After the final message has been closed.
   void reset() { services_.setProgressPosition(0); }
 

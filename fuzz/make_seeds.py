@@ -246,6 +246,34 @@ def zip_seeds():
     }
 
 
+def header_case(raster_length, sidecar, header=""):
+    return struct.pack("<H", raster_length) + sidecar.encode() + b"\0" + header.encode()
+
+
+def header_seeds():
+    mosaic = (
+        "ENVI\r\nsamples = 3\r\nlines = 2\r\nbands = 1\r\nheader offset = 0\r\n"
+        "file type = ENVI Standard\r\ndata type = 4\r\ninterleave = bsq\r\nbyte order = 0\r\n"
+        "map info = {Geographic Lat/Lon, 1, 1, 136, 36.5, 0.000277777777777778, "
+        "0.000185185185185185}\r\ncoordinate system string = {GEOGCS[\"JGD2011\",DATUM["
+        "\"Japanese_Geodetic_Datum_2011\",SPHEROID[\"GRS 1980\",6378137,298.257222101]],"
+        "PRIMEM[\"Greenwich\",0],UNIT[\"degree\",0.0174532925199433]]}\r\n"
+        "data ignore value = -9999\r\n"
+    )
+    return {
+        "mosaic-and-header": header_case(24, "3 width\r\n2 height\r\n4 data_type\r\n", mosaic),
+        "sidecar-height-int64-max": header_case(8, "2 width\r\n9223372036854775807 height\r\n"),
+        "sidecar-product-overflows": header_case(16, "4611686018427387904 width\r\n4 height\r\n"),
+        "sidecar-beyond-raster": header_case(16, "2 width\r\n3 height\r\n"),
+        "sidecar-negative": header_case(16, "-2 width\r\n2 height\r\n"),
+        "header-huge-size": header_case(
+            4, "1 width\r\n1 height\r\n", "ENVI\nsamples = 9223372036854775807\nlines = 2\n"
+            "map info = {Geographic Lat/Lon, 1e308, -1e308, 1e308, 1e308, 1e308, 1e308}\n"),
+        "header-open-brace": header_case(4, "1 width\r\n1 height\r\n", "ENVI\nmap info = {a,\n"),
+        "nothing": header_case(0, ""),
+    }
+
+
 def write(target, seeds):
     folder = CORPUS / target
     folder.mkdir(parents=True, exist_ok=True)
@@ -262,6 +290,7 @@ def main():
     write("gml_name_fuzzer", name_seeds())
     write("name_text_fuzzer", text_seeds())
     write("zip_archive_fuzzer", zip_seeds())
+    write("raster_header_fuzzer", header_seeds())
 
 
 if __name__ == "__main__":

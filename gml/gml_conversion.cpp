@@ -1,15 +1,18 @@
 #include "gml/gml_conversion.h"
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "gml/gml_inputs.h"
 #include "gml/gml_tile.h"
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "platform/parallel_jobs.h"
 #include "platform/unicode.h"
@@ -41,6 +44,13 @@ class TileName {
     return mosaicCode() + name_[conversion_.rowDigitPosition] +
            name_[conversion_.columnDigitPosition];
   }
+  // Why the tile cannot be placed by its name: too short for the positions, or its codes would
+  // put into the names of its raster and mosaic what no file name may hold.
+  std::optional<SkipReason> refusal() const {
+    if (!holdsAllPositions()) return SkipReason::kNameTooShort;
+    if (!IsPlainFileNamePart(tileCode())) return SkipReason::kCodeNotANamePart;
+    return std::nullopt;
+  }
 
  private:
   std::string_view name_;
@@ -54,8 +64,8 @@ struct DeclaredTile {
   std::optional<Datum> datum;
 };
 
-// What the tile phase leaves for the mosaic phase: the code table, and the declaration of every
-// tile raster it wrote, by path.
+// What the tile phase leaves for the mosaic phase: the codes with a tile converted, in the
+// order of the code table, and the declaration of every tile raster it wrote, by path.
 struct ConvertedTiles {
   std::vector<std::string> codes;
   std::map<std::filesystem::path, DeclaredTile> declared;
@@ -70,6 +80,13 @@ struct ConvertedTiles {
     }
   }
 };
+
+// The archives' usual bounds, the run's progress polled while they are read.
+ArchiveLimits ArchiveLimitsOf(const BatchContext& context) {
+  ArchiveLimits limits;
+  limits.progress = &context.progress;
+  return limits;
+}
 
 SkipReason SkipReasonOf(GmlTileStatus status) {
   switch (status) {
@@ -86,10 +103,12 @@ SkipReason SkipReasonOf(GmlTileStatus status) {
   return SkipReason::kNotRead;
 }
 
-// A listed name, and the tile raster it becomes when the name holds every position.
+// A listed name, and the tile raster it becomes when its name places it.
 struct ListedTile {
   std::string name;
-  std::filesystem::path tileRaster;  // empty: too short to be placed
+  std::optional<SkipReason> refusal;  // why its name does not place it
+  std::string mosaicCode;
+  std::filesystem::path tileRaster;  // empty: not placed
 };
 
 std::vector<ListedTile> ListedTiles(const BatchContext& context, const GmlConversion& conversion,
@@ -98,9 +117,10 @@ std::vector<ListedTile> ListedTiles(const BatchContext& context, const GmlConver
   ForEachListedName(context.fs, listPath, [&](std::string_view name) {
     // A member's place comes from its own file name, as if it stood in the folder.
     TileName tile(GmlInputReader::FileNameOf(name), conversion);
-    ListedTile& listed = tiles.emplace_back(ListedTile{std::string(name), {}});
-    if (!tile.holdsAllPositions()) return;
-    codes.add(tile.mosaicCode());
+    ListedTile& listed = tiles.emplace_back(ListedTile{std::string(name), tile.refusal(), {}, {}});
+    if (listed.refusal) return;
+    listed.mosaicCode = tile.mosaicCode();
+    codes.add(listed.mosaicCode);
     listed.tileRaster =
         context.folder / PathFromUtf8(tile.tileCode() + std::string(conversion.nameSuffix));
   });
@@ -110,7 +130,7 @@ std::vector<ListedTile> ListedTiles(const BatchContext& context, const GmlConver
 // A job of the tile phase: the listed tiles of one tile raster, in list order. Converted in
 // turn, the later one's raster replaces the earlier one's, as one worker leaves them; jobs of
 // different rasters are independent. Names that a file system ignoring letter case takes for one
-// raster share a job too. A name too short to be placed is a job of its own, without a raster.
+// raster share a job too. A name that is not placed is a job of its own, without a raster.
 struct TileJob {
   std::filesystem::path tileRaster;
   std::vector<std::size_t> tiles;  // indices into the list
@@ -133,16 +153,36 @@ std::vector<TileJob> TileJobs(const std::vector<ListedTile>& tiles) {
   return jobs;
 }
 
+// The progress of the job a worker is on, for the archives it keeps open from job to job: they
+// poll it while they list or inflate.
+class CurrentJobProgress final : public Progress {
+ public:
+  void startPhase(std::int64_t) override {}
+  void step() override { current_->step(); }
+  void poll() override { current_->poll(); }
+  void setJob(Progress& progress) { current_ = &progress; }
+
+ private:
+  Progress* current_ = nullptr;
+};
+
 // What a worker of the tile phase keeps for the run.
 struct TileWorker {
   TileWorker(const BatchContext& context, const MemberReading& reading)
-      : inputs(context.fs, context.folder, {}, reading) {}
+      : inputs(context.fs, context.folder, limits(), reading) {}
+  ArchiveLimits limits() {
+    ArchiveLimits polled;
+    polled.progress = &progress;
+    return polled;
+  }
+  CurrentJobProgress progress;  // before `inputs`, which polls it
   GmlInputReader inputs;
   GmlTileWorkspace workspace;
 };
 
 // The tile phase: every listed tile becomes a tile raster, the context's workers converting the
-// jobs side by side.
+// jobs side by side. A copy of a tile (a file name met before, letter case aside) is passed over
+// once a copy of it has converted; until then it stands in for the copies that did not.
 class TilePhase {
  public:
   TilePhase(const BatchContext& context, const GmlConversion& conversion,
@@ -161,36 +201,56 @@ class TilePhase {
                     });
   }
 
-  // What the mosaic phase needs of the tiles; what could not be converted goes to `skipped`, in
-  // list order.
-  ConvertedTiles report(std::vector<SkippedInput>& skipped) const {
+  // What the mosaic phase needs of the tiles: what could not be converted goes to `skipped`, in
+  // list order. A mosaic of no-data only would pass for a mesh of the sea: a code none of whose
+  // tiles converted gets none, and its tiles are named.
+  ConvertedTiles report(const std::vector<std::string>& codes,
+                        std::vector<SkippedInput>& skipped) const {
     ConvertedTiles converted;
+    std::unordered_set<std::string> codesConverted;
     for (std::size_t tile = 0; tile < tiles_.size(); ++tile) {
-      const std::filesystem::path gmlPath = GmlInputPath(context_.folder, tiles_[tile].name);
-      const std::optional<GmlTileResult>& result = results_[tile];
-      if (!result) {
-        skipped.push_back({gmlPath, SkipReason::kNameTooShort, {}});
+      const ListedTile& listed = tiles_[tile];
+      const std::filesystem::path gmlPath = GmlInputPath(context_.folder, listed.name);
+      if (listed.refusal) {
+        skipped.push_back({gmlPath, *listed.refusal, {}});
         continue;
       }
+      const std::optional<GmlTileResult>& result = results_[tile];
+      if (!result) continue;  // passed over: a copy of it converted
       const bool holdsElevations = result->status == GmlTileStatus::kConverted;
-      if (!holdsElevations) skipped.push_back({gmlPath, SkipReasonOf(result->status), {}});
-      converted.declared.insert_or_assign(tiles_[tile].tileRaster,
+      if (holdsElevations) {
+        codesConverted.insert(listed.mosaicCode);
+      } else {
+        skipped.push_back({gmlPath, SkipReasonOf(result->status), result->error});
+      }
+      converted.declared.insert_or_assign(listed.tileRaster,
                                           DeclaredTile{holdsElevations, result->datum});
     }
+    std::ranges::copy_if(codes, std::back_inserter(converted.codes),
+                         [&](const std::string& code) { return codesConverted.contains(code); });
     return converted;
   }
 
  private:
   void convert(const TileJob& job, TileWorker& worker, Progress& progress) {
+    worker.progress.setJob(progress);
+    std::unordered_set<std::string> convertedNames;
     for (std::size_t tile : job.tiles) {
-      if (job.tileRaster.empty()) {
+      const std::string& name = tiles_[tile].name;
+      const std::string fileName = AsciiLowered(GmlInputReader::FileNameOf(name));
+      if (job.tileRaster.empty() || convertedNames.contains(fileName)) {
         // Its steps are still taken, so the bar ends full.
         for (std::int64_t i = 0; i < GmlTileSteps(layout_.tileHeight); ++i) progress.step();
         continue;
       }
-      results_[tile] =
-          ConvertGmlTile(context_.fs, progress, worker.inputs.open(tiles_[tile].name),
+      std::error_code openError;
+      std::optional<InputFile> gml = worker.inputs.open(name, openError);
+      GmlTileResult result =
+          ConvertGmlTile(context_.fs, progress, std::move(gml),
                          {job.tileRaster, layout_.tileWidth, layout_.tileHeight}, worker.workspace);
+      if (openError) result.error = openError;
+      if (result.status == GmlTileStatus::kConverted) convertedNames.insert(fileName);
+      results_[tile] = std::move(result);
     }
   }
 
@@ -209,8 +269,20 @@ class TilePhase {
   const std::vector<TileJob> jobs_;
   const std::shared_ptr<InflatedArchives> inflated_ = std::make_shared<InflatedArchives>();
   std::vector<std::unique_ptr<TileWorker>> workers_;
-  std::vector<std::optional<GmlTileResult>> results_;  // by listed tile; nullopt: not placed
+  std::vector<std::optional<GmlTileResult>> results_;  // by listed tile; nullopt: not converted
 };
+
+// The mosaics the listed tiles make, one for each code of a tile that can be placed: what an
+// interrupt of the tile phase leaves unwritten.
+std::vector<std::filesystem::path> ListedMosaics(const BatchContext& context,
+                                                 const GmlConversion& conversion,
+                                                 const std::vector<std::string>& codes) {
+  std::vector<std::filesystem::path> mosaics;
+  for (const std::string& code : codes) {
+    mosaics.push_back(context.folder / PathFromUtf8(code + std::string(conversion.nameSuffix)));
+  }
+  return mosaics;
+}
 
 // Tiles are opened by name, so a tile raster of an earlier run takes its place too.
 std::vector<std::filesystem::path> TileRasterNames(const GmlConversion& conversion,
@@ -232,8 +304,10 @@ const GmlConversion kGml5Conversion{
 BatchResult ConvertGmlFolder(const BatchContext& context, const GmlConversion& conversion) {
   FileSystem& fs = context.fs;
   const std::filesystem::path listPath = context.folder / kGmlListFileName;
+  const std::unique_ptr<FolderClaim> claim = ClaimFolder(context);
   BatchResult result;
-  GmlInputs inputs = FindGmlInputs(fs, context.folder, conversion.pattern);
+  GmlInputs inputs =
+      FindGmlInputs(fs, context.folder, conversion.pattern, ArchiveLimitsOf(context));
   result.skipped = std::move(inputs.unreadable);
   WriteNameList(fs, context.folder, inputs.names, listPath, result.skipped);
   std::int64_t count = 0;
@@ -245,9 +319,13 @@ BatchResult ConvertGmlFolder(const BatchContext& context, const GmlConversion& c
   context.progress.startPhase(count * GmlTileSteps(layout.tileHeight));
   CodeTable codes;
   TilePhase tilePhase(context, conversion, ListedTiles(context, conversion, listPath, codes));
-  tilePhase.run();
-  ConvertedTiles tiles = tilePhase.report(result.skipped);
-  tiles.codes = codes.codes();
+  try {
+    tilePhase.run();
+  } catch (Interrupted& interrupted) {
+    interrupted.unwritten = ListedMosaics(context, conversion, codes.codes());
+    throw;
+  }
+  const ConvertedTiles tiles = tilePhase.report(codes.codes(), result.skipped);
 
   context.progress.startPhase(static_cast<std::int64_t>(tiles.codes.size()) * layout.height());
   const MosaicSet mosaics{layout, tiles.codes, conversion.nameSuffix,

@@ -26,8 +26,9 @@ struct GmlInputs {
 // the members whose own file names match it, of every ZIP file of the folder (a name ending in
 // ".zip" in any letter case) in the order of their names, and of the archives inside those, in
 // archive order. A member whose own file name (letter case aside) is that of an entry or member
-// found before is the same tile again and is left out, so it is converted once. Throws
-// FileError when the folder cannot be read.
+// found before is a copy of the same tile: it is listed too, and stands in for the copies
+// before it when none of them converts (see ConvertGmlFolder). limits.progress is polled while
+// the archives are listed. Throws FileError when the folder cannot be read.
 GmlInputs FindGmlInputs(FileSystem& fs, const std::filesystem::path& folder,
                         std::string_view pattern, const ArchiveLimits& limits = {});
 
@@ -46,12 +47,15 @@ class GmlInputReader {
   std::filesystem::path pathOf(std::string_view name) const { return GmlInputPath(folder_, name); }
   // The listed `name`'s file name, from which the tile's place in its mosaic is read.
   static std::string_view FileNameOf(std::string_view name) { return MemberFileName(name); }
-  // The listed `name` opened from its first byte; nullopt when it cannot be opened.
-  std::optional<InputFile> open(std::string_view name);
+  // The listed `name` opened from its first byte, read with limits.progress polled for every
+  // block; nullopt and `error` when it cannot be opened: a file that is not a regular one, or
+  // larger than limits.maxMemberBytes as a member may be, is not.
+  std::optional<InputFile> open(std::string_view name, std::error_code& error);
 
  private:
   FileSystem& fs_;
   std::filesystem::path folder_;
+  ArchiveLimits limits_;
   ArchiveMemberReader members_;
 };
 

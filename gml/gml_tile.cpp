@@ -43,18 +43,21 @@ StartPoint StartColumnOf(std::string_view token) {
 
 // Writing over a file that exists, by truncating it or by renaming onto it, makes ext4 write
 // the new data out at once (its auto_da_alloc rule), which costs more than converting the
-// whole tile. A tile's files are rewritten for every tile, so the earlier one is removed first:
-// a plain file only. A folder of that name is the user's and makes the creation fail; a link or
-// a FIFO is written through like any output. Should the removal fail, creating or renaming the
-// new file reports the reason.
+// whole tile. A tile's files are rewritten for every tile, so the earlier one is removed first,
+// a link or a FIFO of that name too: working files are created anew in the folder, never
+// written through anything. A folder of that name is the user's and makes the creation fail.
+// Should the removal fail, creating or renaming the new file reports the reason.
 void RemoveEarlierFile(FileSystem& fs, const std::filesystem::path& path) {
   std::error_code ignored;
-  if (std::filesystem::is_regular_file(fs.symlinkStatus(path, ignored))) fs.remove(path, ignored);
+  const std::filesystem::file_status status = fs.symlinkStatus(path, ignored);
+  if (std::filesystem::exists(status) && !std::filesystem::is_directory(status)) {
+    fs.remove(path, ignored);
+  }
 }
 
 OutputFile CreateAfresh(FileSystem& fs, const std::filesystem::path& path) {
   RemoveEarlierFile(fs, path);
-  return OutputFile::Create(fs, path);
+  return OutputFile::CreateNew(fs, path);
 }
 
 // The cells before the start point: every row above the start row, and the first `column`
@@ -121,6 +124,7 @@ struct TileReading {
   StartPoint start;
   std::int64_t values = 0;  // listed values read (lines of the value file, on that road)
   std::optional<Datum> datum;
+  std::error_code error;  // of a failed read
 };
 
 // The datum of the first srsName attribute before the value list, once it has been met.
@@ -226,6 +230,7 @@ TileReading ReadValues(GmlTokenReader& tokens, std::optional<InputFile> gml, Sin
     // Only the GML text is read in this pass.
     if (error.action() != FileAction::kRead || error.path() != gmlPath) throw;
     reading.status = GmlTileStatus::kNotRead;
+    reading.error = error.reason();
   }
   return reading;
 }
@@ -318,7 +323,7 @@ GmlTileResult ConvertGmlTile(FileSystem& fs, Progress& progress, std::optional<I
   steps.finish();
   PlaceValues(grid, CellsBefore(reading, plan), reading.values);
   WriteCells(fs, progress, grid, plan);
-  return {reading.status, reading.datum};
+  return {reading.status, reading.datum, reading.error};
 }
 
 GmlTileResult ConvertGmlTile(FileSystem& fs, Progress& progress, std::optional<InputFile> gml,
@@ -344,7 +349,7 @@ GmlTileResult ConvertGmlTileByValueFile(FileSystem& fs, Progress& progress,
   file.close();
   steps.finish();
   WriteTileRaster(fs, progress, reading, plan, valueFile);
-  return {reading.status, reading.datum};
+  return {reading.status, reading.datum, reading.error};
 }
 
 }  // namespace elevara

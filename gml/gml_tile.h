@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <system_error>
 #include <vector>
 
 #include "gml/gml_tokens.h"
@@ -37,6 +38,8 @@ struct GmlTileResult {
   // The datum named by the first srsName attribute before the value list (that of the tile's
   // envelope); nullopt when it names none known, and for a tile not converted.
   std::optional<Datum> datum;
+  // Why a read failed, for kNotRead.
+  std::error_code error;
 };
 
 // The progress steps of one tile of `height` rows: `height` while the values are read (one for

@@ -26,6 +26,34 @@ constexpr ReasonText kReasonTexts[] = {
     {std::errc::too_many_files_open_in_system, "開いているファイルが多すぎます"},
     {std::errc::io_error, "入出力エラーが発生しました"},
     {std::errc::invalid_seek, "位置を指定して読み書きできないファイルです"},
+    // What opening a FIFO for writing tells when nobody reads it.
+    {std::errc::no_such_device_or_address, "書き込み先を読み取るプログラムがありません"},
+    {std::errc::interrupted, "中断されました"},
+    {std::errc::file_exists, "同じ名前のものがすでにあります"},
+};
+
+class FileFaultErrors final : public std::error_category {
+ public:
+  const char* name() const noexcept override { return "file"; }
+  std::string message(int value) const override {
+    switch (static_cast<FileFault>(value)) {
+      case FileFault::kNotRegularFile:
+        return "FIFOやデバイスなど、通常のファイルではありません";
+      case FileFault::kTooLarge:
+        return "ファイルが大きすぎます";
+      case FileFault::kFolderBusy:
+        return "別の変換がこのフォルダで実行中です";
+    }
+    return "ファイルを処理できません";
+  }
+};
+
+class TemporaryFolderCategory final : public std::error_category {
+ public:
+  const char* name() const noexcept override { return "temporary folder"; }
+  std::string message(int value) const override {
+    return "一時フォルダ：" + DescribeReason({value, std::generic_category()});
+  }
 };
 
 // std::errc has no name for an exceeded disk quota.
@@ -38,7 +66,7 @@ bool IsQuotaExceeded([[maybe_unused]] std::error_code reason) {
 }
 
 std::string FileErrorText(FileAction action, const std::filesystem::path& path,
-                          std::error_code reason) {
+                          std::error_code reason, const std::string& detail) {
   std::string text = DescribeFileAction(action);
   text += "\n";
   text += DisplayPath(path);
@@ -46,10 +74,30 @@ std::string FileErrorText(FileAction action, const std::filesystem::path& path,
     text += "\n";
     text += DescribeReason(reason);
   }
+  if (!detail.empty()) {
+    text += "\n";
+    text += detail;
+  }
   return text;
 }
 
 }  // namespace
+
+const std::error_category& FileFaultCategory() {
+  static const FileFaultErrors category;
+  return category;
+}
+
+std::error_code make_error_code(FileFault fault) {
+  return {static_cast<int>(fault), FileFaultCategory()};
+}
+
+std::error_code InTemporaryFolder(std::error_code reason) {
+  static const TemporaryFolderCategory category;
+  const std::error_condition condition = reason.default_error_condition();
+  if (!reason || condition.category() != std::generic_category()) return reason;
+  return {condition.value(), category};
+}
 
 std::string DescribeFileAction(FileAction action) {
   switch (action) {
@@ -67,6 +115,10 @@ std::string DescribeFileAction(FileAction action) {
       return "ファイルを削除できません";
     case FileAction::kList:
       return "フォルダを読み込めません";
+    case FileAction::kClaim:
+      return "このフォルダでは変換を始められません";
+    case FileAction::kFill:
+      return "フォルダに出力を書き出せません";
   }
   return "ファイルを処理できません";
 }
@@ -83,8 +135,9 @@ std::string DisplayPath(const std::filesystem::path& path) {
   return Utf8FromPath(path.lexically_normal().make_preferred());
 }
 
-FileError::FileError(FileAction action, const std::filesystem::path& path, std::error_code reason)
-    : Error(ErrorKind::kFileIo, FileErrorText(action, path, reason)),
+FileError::FileError(FileAction action, const std::filesystem::path& path, std::error_code reason,
+                     const std::string& detail)
+    : Error(ErrorKind::kFileIo, FileErrorText(action, path, reason, detail)),
       action_(action),
       path_(path),
       reason_(reason) {}

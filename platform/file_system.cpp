@@ -45,6 +45,12 @@ std::uint64_t FileSystem::fileSize(const std::filesystem::path& path, std::error
   return error ? 0 : size;
 }
 
+std::uint64_t FileSystem::availableSpace(const std::filesystem::path& path,
+                                         std::error_code& error) {
+  const std::filesystem::space_info space = std::filesystem::space(path, error);
+  return error ? 0 : space.available;
+}
+
 FileSystem& SystemFileSystem() {
   static FileSystem system;
   return system;

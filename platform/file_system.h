@@ -31,9 +31,18 @@ class RawFile {
   virtual void close(std::error_code& error) = 0;
 };
 
+// A folder taken by one run for as long as the object lives, or the process does: the operating
+// system's own lock, which ends with the process however it ends.
+class FolderClaim {
+ public:
+  virtual ~FolderClaim() = default;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
+  // Opens a regular file for reading. Anything else that a name can stand for (a FIFO, a
+  // device) is refused with FileFault::kNotRegularFile before it can block or never end.
   virtual std::unique_ptr<RawFile> openRead(const std::filesystem::path& path,
                                             std::error_code& error);
   // Creates the file, or empties an existing one.
@@ -45,8 +54,21 @@ class FileSystem {
                                              std::filesystem::perms permissions,
                                              std::error_code& error);
   // Opens an existing file for writing from its first byte on, neither creating nor emptying it.
+  // A FIFO that nobody reads is an error (no_such_device_or_address), not a wait.
   virtual std::unique_ptr<RawFile> openWrite(const std::filesystem::path& path,
                                              std::error_code& error);
+  // A file of the process's own in `folder`, or in the system's temporary folder when `folder`
+  // is empty, for writing and then reading at positions: readable by the user alone from the
+  // start and without a name, so that nothing of it is left once it is closed or the process
+  // ends, a kill included.
+  virtual std::unique_ptr<RawFile> createScratch(const std::filesystem::path& folder,
+                                                 std::error_code& error);
+  // Takes `folder` for one run; FileFault::kFolderBusy while another claim of it lives, in this
+  // process or another. A file system that keeps no locks gives a claim that holds nothing.
+  virtual std::unique_ptr<FolderClaim> claimFolder(const std::filesystem::path& folder,
+                                                   std::error_code& error);
+  // The bytes the user may still write on the file system that holds `path`.
+  virtual std::uint64_t availableSpace(const std::filesystem::path& path, std::error_code& error);
   // Replaces `to` if it exists.
   virtual void rename(const std::filesystem::path& from, const std::filesystem::path& to,
                       std::error_code& error);

@@ -1,12 +1,16 @@
-// The FileSystem seam on POSIX systems: the calls of <unistd.h> and <fcntl.h>, each repeated
-// when a signal interrupts it.
+// The FileSystem seam on POSIX systems: the calls of <unistd.h> and <fcntl.h>. A read or write
+// that a signal cuts short fails with errc::interrupted instead of going on, so that an interrupt
+// is not waited out behind a FIFO that never moves; the other calls are repeated.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
+#include "platform/errors.h"
 #include "platform/file_system.h"
+#include "platform/files.h"
 
 namespace elevara {
 namespace {
@@ -67,7 +71,6 @@ class PosixFile final : public RawFile {
     while (done < size) {
       ssize_t n = call(done);
       if (n < 0) {
-        if (errno == EINTR) continue;
         error = LastError();
         break;
       }
@@ -80,14 +83,57 @@ class PosixFile final : public RawFile {
   int fd_;
 };
 
-int OpenDescriptor(const std::filesystem::path& path, int flags, std::error_code& error) {
+// The random names of scratch files, where a file system has no unnamed ones; drawn again when
+// one is taken, a few times at most.
+constexpr int kScratchNameDraws = 8;
+
+int OpenDescriptor(const std::filesystem::path& path, int flags, std::error_code& error,
+                   mode_t mode = 0666) {
   int fd;
   do {
-    fd = ::open(path.c_str(), flags | O_CLOEXEC, 0666);
+    fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) error = LastError();
   return fd;
 }
+
+// Opens without waiting: a FIFO opened for reading would wait for a writer, one opened for
+// writing for a reader (ENXIO instead). What is opened then reads and writes as usual. Returns
+// the descriptor, or -1 and `error`.
+int OpenWithoutWaiting(const std::filesystem::path& path, int flags, std::error_code& error) {
+  const int fd = OpenDescriptor(path, flags | O_NONBLOCK, error);
+  if (fd < 0) return -1;
+  const int status = ::fcntl(fd, F_GETFL);
+  if (status == -1 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1) {
+    error = LastError();
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// Nothing but a regular file is an input: a FIFO may never end, a device never end or never
+// give anything.
+std::error_code RefusalOfInput(int fd) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return LastError();
+  if (S_ISDIR(info.st_mode)) return std::make_error_code(std::errc::is_a_directory);
+  if (!S_ISREG(info.st_mode)) return FileFault::kNotRegularFile;
+  return {};
+}
+
+class PosixFolderClaim final : public FolderClaim {
+ public:
+  explicit PosixFolderClaim(int fd) : fd_(fd) {}
+  ~PosixFolderClaim() override {
+    if (fd_ >= 0) ::close(fd_);  // closing the last descriptor ends the lock
+  }
+  PosixFolderClaim(const PosixFolderClaim&) = delete;
+  PosixFolderClaim& operator=(const PosixFolderClaim&) = delete;
+
+ private:
+  int fd_;
+};
 
 std::unique_ptr<RawFile> OpenPosix(const std::filesystem::path& path, int flags,
                                    std::error_code& error) {
@@ -115,13 +161,12 @@ void SyncFolder(const std::filesystem::path& folder, std::error_code& error) {
 
 std::unique_ptr<RawFile> FileSystem::openRead(const std::filesystem::path& path,
                                               std::error_code& error) {
-  auto file = OpenPosix(path, O_RDONLY, error);
-  std::error_code ignored;
-  if (file != nullptr && std::filesystem::is_directory(path, ignored)) {
-    // A folder named like a tile opens on POSIX but cannot be read as one.
-    error = std::make_error_code(std::errc::is_a_directory);
-    return nullptr;
-  }
+  const int fd = OpenWithoutWaiting(path, O_RDONLY, error);
+  if (fd < 0) return nullptr;
+  auto file = std::make_unique<PosixFile>(fd);
+  // A folder named like a tile opens on POSIX too, but cannot be read as one.
+  error = RefusalOfInput(fd);
+  if (error) return nullptr;
   return file;
 }
 
@@ -150,7 +195,58 @@ std::unique_ptr<RawFile> FileSystem::createNew(const std::filesystem::path& path
 
 std::unique_ptr<RawFile> FileSystem::openWrite(const std::filesystem::path& path,
                                                std::error_code& error) {
-  return OpenPosix(path, O_WRONLY, error);
+  const int fd = OpenWithoutWaiting(path, O_WRONLY, error);
+  if (fd < 0) return nullptr;
+  return std::make_unique<PosixFile>(fd);
+}
+
+std::unique_ptr<RawFile> FileSystem::createScratch(const std::filesystem::path& folder,
+                                                   std::error_code& error) {
+  const std::filesystem::path where =
+      folder.empty() ? std::filesystem::temp_directory_path(error) : folder;
+  if (error) return nullptr;
+#ifdef O_TMPFILE
+  const int unnamed = OpenDescriptor(where, O_TMPFILE | O_RDWR, error, 0600);
+  if (unnamed >= 0) return std::make_unique<PosixFile>(unnamed);
+  // Only a file system that has no unnamed files goes on to a named one.
+  if (error != std::errc::operation_not_supported && error != std::errc::is_a_directory &&
+      error != std::errc::invalid_argument) {
+    return nullptr;
+  }
+#endif
+  for (int draw = 0; draw < kScratchNameDraws; ++draw) {
+    error.clear();
+    const std::filesystem::path name = where / ("elevara-" + RandomHexDigits() + ".scratch");
+    const int fd = OpenDescriptor(name, O_RDWR | O_CREAT | O_EXCL, error, 0600);
+    if (fd >= 0) {
+      ::unlink(name.c_str());  // the open descriptor keeps the file as long as it is needed
+      return std::make_unique<PosixFile>(fd);
+    }
+    if (error != std::errc::file_exists) break;
+  }
+  return nullptr;
+}
+
+// The lock is the folder's own (flock on its descriptor): nothing is added to the folder, and
+// nothing can go stale, since the lock ends with the last descriptor of the process.
+std::unique_ptr<FolderClaim> FileSystem::claimFolder(const std::filesystem::path& folder,
+                                                     std::error_code& error) {
+  const int fd = OpenDescriptor(folder.empty() ? std::filesystem::path(".") : folder,
+                                O_RDONLY | O_DIRECTORY, error);
+  if (fd < 0) return nullptr;
+  auto claim = std::make_unique<PosixFolderClaim>(fd);
+  int locked;
+  do {
+    locked = ::flock(fd, LOCK_EX | LOCK_NB);
+  } while (locked != 0 && errno == EINTR);
+  if (locked == 0) return claim;
+  if (errno == EWOULDBLOCK) {
+    error = FileFault::kFolderBusy;
+    return nullptr;
+  }
+  // A file system without locks (ENOLCK, EOPNOTSUPP, a network one's EBADF): the run goes on
+  // unguarded rather than not at all.
+  return claim;
 }
 
 void FileSystem::rename(const std::filesystem::path& from, const std::filesystem::path& to,

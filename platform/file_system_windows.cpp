@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+#include "platform/errors.h"
+#include "platform/files.h"
 #include "platform/unicode.h"
 
 namespace elevara {
@@ -198,6 +200,26 @@ bool IsAbsent(DWORD code) {
   return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
 }
 
+// The random names of scratch files; drawn again when one is taken, a few times at most.
+constexpr int kScratchNameDraws = 8;
+
+// The claim's file: no search of the batch commands matches its name, and nobody else may open
+// it while it is held. It goes when the process closes it, however the process ends.
+constexpr wchar_t kClaimFileName[] = L".elevara-claim";
+
+class WindowsFolderClaim final : public FolderClaim {
+ public:
+  explicit WindowsFolderClaim(HANDLE handle) : handle_(handle) {}
+  ~WindowsFolderClaim() override {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  WindowsFolderClaim(const WindowsFolderClaim&) = delete;
+  WindowsFolderClaim& operator=(const WindowsFolderClaim&) = delete;
+
+ private:
+  HANDLE handle_;
+};
+
 }  // namespace
 
 std::unique_ptr<RawFile> FileSystem::openRead(const std::filesystem::path& path,
@@ -211,7 +233,13 @@ std::unique_ptr<RawFile> FileSystem::openRead(const std::filesystem::path& path,
     error = ErrorNaming(name);
     return nullptr;
   }
-  return std::make_unique<WindowsFile>(handle);
+  auto file = std::make_unique<WindowsFile>(handle);
+  // Nothing but a file on a disk is an input: a pipe or a device may never end.
+  if (GetFileType(handle) != FILE_TYPE_DISK) {
+    error = FileFault::kNotRegularFile;
+    return nullptr;
+  }
+  return file;
 }
 
 std::unique_ptr<RawFile> FileSystem::create(const std::filesystem::path& path,
@@ -229,6 +257,45 @@ std::unique_ptr<RawFile> FileSystem::createNew(const std::filesystem::path& path
 std::unique_ptr<RawFile> FileSystem::openWrite(const std::filesystem::path& path,
                                                std::error_code& error) {
   return OpenForWriting(path, OPEN_EXISTING, error);
+}
+
+std::unique_ptr<RawFile> FileSystem::createScratch(const std::filesystem::path& folder,
+                                                   std::error_code& error) {
+  const std::filesystem::path where =
+      folder.empty() ? std::filesystem::temp_directory_path(error) : folder;
+  if (error) return nullptr;
+  for (int draw = 0; draw < kScratchNameDraws; ++draw) {
+    error.clear();
+    const std::filesystem::path name =
+        where / PathFromUtf8("elevara-" + RandomHexDigits() + ".scratch");
+    // Shared with nobody, and deleted by the system when its last handle closes.
+    HANDLE handle =
+        CreateFileW(SystemName(name).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) return std::make_unique<WindowsFile>(handle);
+    error = LastError();
+    if (error != std::errc::file_exists) break;
+  }
+  return nullptr;
+}
+
+std::unique_ptr<FolderClaim> FileSystem::claimFolder(const std::filesystem::path& folder,
+                                                     std::error_code& error) {
+  HANDLE handle =
+      CreateFileW(SystemName(folder / kClaimFileName).c_str(), GENERIC_READ, 0, nullptr,
+                  OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) return std::make_unique<WindowsFolderClaim>(handle);
+  const DWORD code = GetLastError();
+  if (code == ERROR_SHARING_VIOLATION) {
+    error = FileFault::kFolderBusy;
+    return nullptr;
+  }
+  if (IsAbsent(code)) {
+    error = WindowsError(code);
+    return nullptr;
+  }
+  // A folder that takes no new file: the run goes on unguarded rather than not at all.
+  return std::make_unique<FolderClaim>();
 }
 
 void FileSystem::rename(const std::filesystem::path& from, const std::filesystem::path& to,

@@ -97,13 +97,18 @@ std::size_t InputFile::readAt(std::uint64_t offset, void* buffer, std::size_t si
   return got;
 }
 
-OutputFile OutputFile::Create(FileSystem& fs, const std::filesystem::path& path,
-                              const std::filesystem::path& reportedPath) {
-  const std::filesystem::path& name = reportedPath.empty() ? path : reportedPath;
+OutputFile OutputFile::CreateNew(FileSystem& fs, const std::filesystem::path& path) {
   std::error_code error;
-  auto file = fs.create(path, error);
-  if (file == nullptr) throw FileError(FileAction::kCreate, name, error);
-  return OutputFile(std::move(file), name);
+  auto file = fs.createNew(path, std::filesystem::perms::unknown, error);
+  if (file == nullptr) {
+    std::error_code ignored;
+    if (error == std::errc::file_exists &&
+        std::filesystem::is_directory(fs.symlinkStatus(path, ignored))) {
+      error = std::make_error_code(std::errc::is_a_directory);
+    }
+    throw FileError(FileAction::kCreate, path, error);
+  }
+  return OutputFile(std::move(file), path);
 }
 
 OutputFile::OutputFile(std::unique_ptr<RawFile> file, std::filesystem::path path)
@@ -200,14 +205,18 @@ bool IsTemporaryFileName(std::string_view name) {
 
 AtomicOutputFile AtomicOutputFile::Create(FileSystem& fs, const std::filesystem::path& target,
                                           Durability durability) {
-  Route route{FollowLinks(fs, target), {}, true};
+  const bool working = durability == Durability::kWorkingFile;
+  Route route{working ? target : FollowLinks(fs, target), {}, true};
   std::error_code error;
-  const std::filesystem::file_status status = fs.status(route.destination, error);
+  const std::filesystem::file_status status =
+      working ? fs.symlinkStatus(target, error) : fs.status(route.destination, error);
   if (error) throw FileError(FileAction::kCreate, target, error);
   if (std::filesystem::is_directory(status)) {
     throw FileError(FileAction::kCreate, target, std::make_error_code(std::errc::is_a_directory));
   }
-  const bool exists = std::filesystem::exists(status);
+  // A link or a FIFO under a working file's name is replaced as if nothing stood there.
+  const bool exists =
+      working ? std::filesystem::is_regular_file(status) : std::filesystem::exists(status);
   if (exists && !std::filesystem::is_regular_file(status)) {
     route.regular = false;
     return WriteInPlace(fs, target, std::move(route), durability);

@@ -51,10 +51,9 @@ class InputFile {
 // for the data to count: it flushes and reports what could not be stored.
 class OutputFile {
  public:
-  // Creates the file or empties an existing one. Throws FileError. Errors name `reportedPath`
-  // when given: the name the user knows, for a file written under a temporary name.
-  static OutputFile Create(FileSystem& fs, const std::filesystem::path& path,
-                           const std::filesystem::path& reportedPath = {});
+  // Creates the file where nothing of that name exists: an existing file, and a link or a FIFO
+  // above all, is never opened (file_exists). Throws FileError.
+  static OutputFile CreateNew(FileSystem& fs, const std::filesystem::path& path);
 
   OutputFile(OutputFile&&) noexcept = default;
   OutputFile& operator=(OutputFile&&) noexcept = default;
@@ -90,7 +89,9 @@ class OutputFile {
 
 // Whether an output must survive a power cut once it has its name. Working files (tile rasters,
 // the value file, the name lists) are rebuilt by every run, and putting each on the disk would
-// cost more than the conversion of a tile.
+// cost more than the conversion of a tile. They are the run's own besides: one replaces
+// whatever stands under its name in the folder, a symbolic link or a FIFO included, and is never
+// written through it.
 enum class Durability { kWorkingFile, kFinalOutput };
 
 // An output that takes its name whole, replacing an earlier file of that name the way a careful
@@ -99,11 +100,12 @@ enum class Durability { kWorkingFile, kFinalOutput };
 //   (see TemporaryPathFor), and commit() renames it over the target; a final output's data and
 //   new name are on the disk when commit() returns;
 // - an earlier file keeps its permission bits; a symbolic link stays, and the file it points to
-//   is the one replaced;
+//   is the one replaced (a working file replaces the link itself, see Durability);
 // - a target that is not a regular file (a FIFO, a device), and an existing file in a folder
 //   that takes no new file, are written in place instead: from the first byte on, cut to the new
 //   length by commit(). A target in place is touched only once the first buffer of data
-//   reaches it, so a small output (a sidecar) changes nothing before commit().
+//   reaches it, so a small output (a sidecar) changes nothing before commit(). A FIFO that
+//   nobody reads is an error, not a wait.
 // Destroyed without commit(), it removes its temporary file and leaves any earlier file of the
 // target's name untouched. Errors name the target.
 class AtomicOutputFile {

@@ -74,6 +74,9 @@ class JobRun {
     void startPhase(std::int64_t) override {}  // phases are the caller's
     void step() override {
       run_.steps_.fetch_add(1, std::memory_order_relaxed);
+      poll();
+    }
+    void poll() override {
       if (run_.mustStop(index_)) throw Interrupted();
     }
 
@@ -160,7 +163,9 @@ void RunParallelJobs(Progress& progress, int workers, std::size_t count, const P
     std::int64_t taken = 0;
     for (bool ended = false; !ended;) {
       ended = run.waitForWorkers();
-      // An exception here (an interrupt) stops and joins the workers on its way out.
+      // An exception here (an interrupt) stops and joins the workers on its way out; polled
+      // too, for the workers may be where no step is taken for long.
+      progress.poll();
       for (const std::int64_t done = run.steps(); taken < done; ++taken) progress.step();
     }
     pool.join();

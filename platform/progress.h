@@ -15,6 +15,11 @@ class Progress {
   // One step of the phase is done. Throws Interrupted when the work is to stop: the caller
   // unwinds from there, and what it has not finished removes itself.
   virtual void step() = 0;
+  // Throws Interrupted as step() does, without taking a step: for work that goes on long
+  // between two steps or before the first (listing archives, inflating one, reading a tile
+  // that holds no value for a gigabyte), so that an interrupt is noticed there too. Cheap
+  // enough to be called for every block of a megabyte.
+  virtual void poll() {}
 };
 
 // Progress nobody watches, for work that is never interrupted.

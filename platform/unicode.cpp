@@ -83,6 +83,22 @@ bool IsUtf8(std::string_view text) {
   return true;
 }
 
+bool IsPlainFileNamePart(std::string_view text) {
+  constexpr std::string_view kSeparatorsAndWildcards = "\\/:*?\"<>|";
+  if (text.empty() || !IsUtf8(text)) return false;
+  for (std::size_t at = 0; at < text.size();) {
+    const Utf8Character character = DecodeUtf8At(text, at);
+    const char32_t code = character.code;
+    const bool control = code < 0x20 || (code >= 0x7F && code <= 0x9F);
+    if (control || (code < 0x80 && kSeparatorsAndWildcards.find(static_cast<char>(code)) !=
+                                       std::string_view::npos)) {
+      return false;
+    }
+    at += character.length;
+  }
+  return true;
+}
+
 std::string_view Utf8Prefix(std::string_view text, std::size_t bytes) {
   std::size_t end = 0;
   while (end < text.size()) {

@@ -35,6 +35,13 @@ inline std::size_t CharacterLength(std::string_view text, std::size_t at) {
 // Whether `text` is well-formed UTF-8: every character a valid sequence, no surrogate.
 bool IsUtf8(std::string_view text);
 
+// Whether `text` may stand in a file name on every platform as it is: well-formed UTF-8 without
+// any of \ / : * ? " < > | and without a control character (U+0000 to U+001F, U+007F to
+// U+009F). A code read from an input's name goes into an output's name only then, so that it
+// never reaches outside the folder (as "..\x" or "C:\W" would on Windows) and every platform
+// writes the same files.
+bool IsPlainFileNamePart(std::string_view text);
+
 // The longest start of `text` of at most `bytes` bytes that ends between two characters.
 std::string_view Utf8Prefix(std::string_view text, std::size_t bytes);
 

@@ -9,6 +9,13 @@
 
 namespace elevara {
 
+std::unique_ptr<FolderClaim> ClaimFolder(const BatchContext& context) {
+  std::error_code error;
+  std::unique_ptr<FolderClaim> claim = context.fs.claimFolder(context.folder, error);
+  if (error == FileFault::kFolderBusy) throw FileError(FileAction::kClaim, context.folder, error);
+  return claim;
+}
+
 void WriteNameList(FileSystem& fs, const std::filesystem::path& folder,
                    std::span<const std::string_view> patterns,
                    const std::filesystem::path& listPath, std::vector<SkippedInput>& unlisted) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -33,6 +34,7 @@ struct BatchContext {
 enum class SkipReason {
   kLineBreakInName,       // a found name holding CR or LF cannot stand on a line of the list
   kNameTooShort,          // too short for the places its codes are read from
+  kCodeNotANamePart,      // its codes hold what no file name may (IsPlainFileNamePart)
   kNotOpened,             // it could not be opened
   kNotRead,               // a read failed on the way
   kNoStartPoint,          // a GML tile without its start point
@@ -55,6 +57,13 @@ struct BatchResult {
   std::vector<std::filesystem::path> written;  // the rasters, in the order they were written
   std::vector<SkippedInput> skipped;           // in the order they were met
 };
+
+// Takes the context's folder for the run (FileSystem::claimFolder) for as long as the returned
+// claim lives: two runs in one folder would share the working files and each other's tiles.
+// Throws FileError (FileFault::kFolderBusy) while another run, of this process or another,
+// holds it. A folder that cannot be claimed for another reason goes on unclaimed: its listing
+// tells what is wrong with it.
+[[nodiscard]] std::unique_ptr<FolderClaim> ClaimFolder(const BatchContext& context);
 
 // Writes the bare name of every entry of `folder` that matches one of `patterns` to the list
 // file at `listPath`, one per line in the order of the directory search; the list appears whole

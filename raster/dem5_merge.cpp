@@ -1,6 +1,7 @@
 #include "raster/dem5_merge.h"
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -38,9 +39,16 @@ struct Discovery {
   std::map<std::string, std::string> bareNames;  // "??????-DEM5", as the GML5 conversion writes
 };
 
-Discovery ReadNameList(FileSystem& fs, const std::filesystem::path& listPath) {
+// A name whose tile code holds what no file name may (IsPlainFileNamePart) lends no code: it
+// is named in `refused` instead.
+Discovery ReadNameList(const BatchContext& context, const std::filesystem::path& listPath,
+                       std::vector<SkippedInput>& refused) {
   Discovery discovery;
-  ForEachListedName(fs, listPath, [&](std::string_view name) {
+  ForEachListedName(context.fs, listPath, [&](std::string_view name) {
+    if (!IsPlainFileNamePart(LeadingCharacters(name, kTileCodeCharacters))) {
+      refused.push_back({context.folder / PathFromUtf8(name), SkipReason::kCodeNotANamePart, {}});
+      return;
+    }
     discovery.mosaicCodes.add(LeadingCharacters(name, kMosaicCodeCharacters));
     auto& names = MatchWildcard(kDem5RawPattern, name) ? discovery.rawNames : discovery.bareNames;
     names.emplace(LeadingCharacters(name, kTileCodeCharacters), name);
@@ -89,9 +97,10 @@ std::optional<Datum> DatumInHeaderOf(FileSystem& fs, const std::filesystem::path
 BatchResult MergeDem5Folder(const BatchContext& context) {
   FileSystem& fs = context.fs;
   const std::filesystem::path listPath = context.folder / kDem5NameList;
+  const std::unique_ptr<FolderClaim> claim = ClaimFolder(context);
   BatchResult result;
   WriteNameList(fs, context.folder, kDem5DiscoveryPatterns, listPath, result.skipped);
-  const Discovery discovery = ReadNameList(fs, listPath);
+  const Discovery discovery = ReadNameList(context, listPath, result.skipped);
   const std::vector<std::string>& codes = discovery.mosaicCodes.codes();
   result.found = !codes.empty();
   if (!result.found) return result;

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/unicode.h"
+#include "raster/raw_raster.h"
 
 namespace elevara {
 namespace {
@@ -107,6 +108,8 @@ std::optional<EnviHeaderFields> ParseEnviHeader(InputFile file) {
   EnviHeaderFields fields;
   EnviHeaderParser parser(fields);
   while (reader.next(line)) parser.line(line);
+  // A size no file can hold is no size: it is not used.
+  if (!RasterBytesOf({fields.samples, fields.lines})) fields.samples = fields.lines = 0;
   return fields;
 }
 

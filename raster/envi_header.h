@@ -54,6 +54,7 @@ std::vector<std::string> EnviHeaderLines(std::int64_t samples, std::int64_t line
 
 // What ReadEnviHeader takes from a header.
 struct EnviHeaderFields {
+  // Both 0 when they state no size a file can hold (RasterBytesOf).
   std::int64_t samples = 0;
   std::int64_t lines = 0;
   std::optional<std::string> mapInfo;

@@ -79,7 +79,9 @@ struct MosaicSet {
 // them side by side; `set`'s functions are called from every worker. Adds each mosaic to
 // `result.written`, and the tile rasters that exist but could not be read to `result.skipped`,
 // in the order of the codes, as one worker meets them. Throws FileError (that of the first
-// mosaic in code order that fails).
+// mosaic in code order that fails), also before the first mosaic when the folder's file system
+// lacks the room for all of them (FileAction::kFill); an Interrupted names the mosaics not
+// written.
 void WriteMosaics(const BatchContext& context, const MosaicSet& set, BatchResult& result);
 
 }  // namespace elevara

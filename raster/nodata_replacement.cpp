@@ -3,6 +3,7 @@
 #include <bit>
 #include <vector>
 
+#include "platform/errors.h"
 #include "raster/envi_header.h"
 
 namespace elevara {
@@ -52,12 +53,17 @@ NoDataCopy NoDataCopy::Write(FileSystem& fs, Progress& progress, NoDataInput inp
   std::optional<RasterReader> reader(std::move(input.reader_));
   std::vector<float> row(static_cast<std::size_t>(size.width));
   NoDataCopy copy;
-  for (std::int64_t r = 0; r < size.height; ++r) {
-    // Samples beyond the input's end arrive as -9999.0 and so leave as 0.0.
-    if (reader->readRow(r, row) < row.size()) copy.inputShort = true;
-    ReplaceNoData(row);
-    writer.writeRow(row);
-    progress.step();
+  try {
+    for (std::int64_t r = 0; r < size.height; ++r) {
+      // Samples beyond the input's end arrive as -9999.0 and so leave as 0.0.
+      if (reader->readRow(r, row) < row.size()) copy.inputShort = true;
+      ReplaceNoData(row);
+      writer.writeRow(row);
+      progress.step();
+    }
+  } catch (Interrupted& interrupted) {
+    interrupted.unwritten.push_back(output);
+    throw;
   }
   copy.inputLong = reader->extendsBeyond(size.height);
   reader.reset();  // closed before the output takes its name, which may be the input's

@@ -176,6 +176,15 @@ bool ReplacesTheRaster(const std::filesystem::path& picture, const std::filesyst
   return false;
 }
 
+// Whether the raster's file holds every row its sidecar states: a size beyond the file's length
+// is no size of this raster, and would have the rows of nothing read for ever.
+bool HoldsRowsOf(FileSystem& fs, const std::filesystem::path& raster, RasterSize size) {
+  std::error_code error;
+  const std::uint64_t length = fs.fileSize(raster, error);
+  const std::optional<std::int64_t> bytes = RasterBytesOf(size);
+  return !error && bytes && static_cast<std::uint64_t>(*bytes) <= length;
+}
+
 }  // namespace
 
 PreviewSize PreviewSizeOf(std::int64_t width, std::int64_t height) {
@@ -258,7 +267,8 @@ PreviewOutcome DrawPreview(FileSystem& fs, Progress& progress, const std::filesy
     picture += ".png";
   }
   const std::optional<RasterSize> size = ReadRawHeader(fs, raster);
-  if (!size || size->width < 1 || size->width > kPreviewWidestRaster || size->height < 1) {
+  if (!size || size->width < 1 || size->width > kPreviewWidestRaster || size->height < 1 ||
+      !HoldsRowsOf(fs, raster, *size)) {
     return {Status::kNoSize, picture};
   }
   std::optional<GeoPlacement> placement;
@@ -267,7 +277,12 @@ PreviewOutcome DrawPreview(FileSystem& fs, Progress& progress, const std::filesy
   }
   if (ReplacesTheRaster(picture, raster)) return {Status::kOverRaster, picture};
   progress.startPhase(2 * size->height);
-  WritePreview(fs, progress, {raster, size->width, size->height, placement}, picture);
+  try {
+    WritePreview(fs, progress, {raster, size->width, size->height, placement}, picture);
+  } catch (Interrupted& interrupted) {
+    interrupted.unwritten.push_back(picture);
+    throw;
+  }
   return {Status::kWritten, picture};
 }
 

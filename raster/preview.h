@@ -54,8 +54,8 @@ void WritePreview(FileSystem& fs, Progress& progress, const PreviewSource& sourc
 struct PreviewOutcome {
   enum class Status {
     kWritten,
-    kNoSize,      // no ".hd1" sidecar, one that states no size, or a width beyond
-                  // kPreviewWidestRaster: nothing was written
+    kNoSize,      // no ".hd1" sidecar, one that states no size, a size beyond the raster's
+                  // length or a width beyond kPreviewWidestRaster: nothing was written
     kOverRaster,  // the picture would replace the raster, its sidecar or its ENVI header:
                   // nothing was written
   };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -42,6 +43,14 @@ std::optional<std::int64_t> SidecarNumber(std::string_view line, std::string_vie
 
 }  // namespace
 
+std::optional<std::int64_t> RasterBytesOf(RasterSize size) {
+  constexpr std::int64_t kLargest = std::numeric_limits<std::int64_t>::max();
+  if (size.width < 0 || size.height < 0) return std::nullopt;
+  if (size.width == 0 || size.height == 0) return 0;
+  if (size.width > kLargest / std::int64_t{sizeof(float)} / size.height) return std::nullopt;
+  return size.width * size.height * std::int64_t{sizeof(float)};
+}
+
 std::optional<RasterSize> ReadRawHeader(FileSystem& fs, const std::filesystem::path& raster) {
   auto file = InputFile::OpenIfPresent(fs, SidecarPathFor(raster));
   if (!file) return std::nullopt;
@@ -51,7 +60,7 @@ std::optional<RasterSize> ReadRawHeader(FileSystem& fs, const std::filesystem::p
   const std::optional<std::int64_t> width = SidecarNumber(line, "width");
   if (!width || !lines.next(line)) return std::nullopt;
   const std::optional<std::int64_t> height = SidecarNumber(line, "height");
-  if (!height) return std::nullopt;
+  if (!height || !RasterBytesOf({*width, *height})) return std::nullopt;
   return RasterSize{*width, *height};
 }
 

@@ -42,10 +42,16 @@ struct RasterSize {
   bool operator==(const RasterSize&) const = default;
 };
 
+// The bytes of a raster of `size`: nullopt when a side is negative, or the raster would hold
+// more than any file can (2^63 - 1 bytes), so that no size read from a file is used before it
+// is known to be one.
+std::optional<std::int64_t> RasterBytesOf(RasterSize size);
+
 // The size stated by the sidecar of `raster`: its first line "<width> width", its second
 // "<height> height". nullopt when there is no sidecar, or one whose first two lines are not of
-// that form (another program's file of that name tells nothing about the raster). Throws
-// FileError when a sidecar exists but cannot be read.
+// that form or state no size a file can hold (RasterBytesOf): another program's file of that
+// name tells nothing about the raster. Throws FileError when a sidecar exists but cannot be
+// read.
 std::optional<RasterSize> ReadRawHeader(FileSystem& fs, const std::filesystem::path& raster);
 
 // Rows of samples in file byte order. On a little-endian host this is a plain copy.

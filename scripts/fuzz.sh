@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 build=build-fuzz
 targets=(gml_tile_fuzzer gml_direct_fuzzer gml_token_fuzzer gml_name_fuzzer name_text_fuzzer
-  zip_archive_fuzzer)
+  zip_archive_fuzzer raster_header_fuzzer)
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DELEVARA_WERROR=ON \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DELEVARA_BUILD_FUZZERS=ON \
@@ -28,6 +28,7 @@ for target in "${targets[@]}"; do
   case "$target" in
     gml_tile_fuzzer | gml_direct_fuzzer | gml_token_fuzzer) dict=fuzz/gml.dict ;;
     zip_archive_fuzzer) dict=fuzz/zip.dict ;;
+    raster_header_fuzzer) dict=fuzz/headers.dict ;;
     *) dict=fuzz/names.dict ;;
   esac
   # The larger real downloads beside the project seed the archive reading too; they are too big

@@ -40,6 +40,8 @@ class FaultyFileSystem : public FileSystem {
   // Syncs and durable renames go no further than the cache: the disk as a program that never
   // syncs sees it, which is what the benchmarks measure the cost of syncing against.
   bool syncsDoNothing = false;
+  // The room the file system tells of, when set.
+  std::optional<std::uint64_t> availableBytes;
   std::uint64_t written = 0;
   int openFiles = 0;
   // The names that took their place by a rename, in order, each marked by whether the file's
@@ -68,6 +70,9 @@ class FaultyFileSystem : public FileSystem {
   void renameDurably(const std::filesystem::path& from, const std::filesystem::path& to,
                      std::error_code& error) override;
   bool remove(const std::filesystem::path& path, std::error_code& error) override;
+  std::uint64_t availableSpace(const std::filesystem::path& path, std::error_code& error) override {
+    return availableBytes ? *availableBytes : FileSystem::availableSpace(path, error);
+  }
 };
 
 }  // namespace elevara::testing

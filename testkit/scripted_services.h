@@ -6,12 +6,32 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <regex>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "commands/command.h"
 #include "testkit/null_services.h"
 
 namespace elevara::testing {
+
+// A report without the reasons in full-width parentheses that end the lines naming files, for
+// tests that look at which files were named (the reasons have tests of their own).
+inline std::string WithoutReasons(const std::string& report) {
+  const std::regex reason("（.*）$", std::regex::ECMAScript | std::regex::multiline);
+  return std::regex_replace(report, reason, "");
+}
+
+// The final report naming `skipped`, without reasons (see WithoutReasons).
+inline std::string FinalReportNaming(const std::vector<std::filesystem::path>& skipped,
+                                     std::string_view head = kFinishedMessage) {
+  std::vector<SkippedInput> inputs;
+  for (const std::filesystem::path& path : skipped) {
+    inputs.push_back({path, SkipReason::kNotRead, {}});
+  }
+  return WithoutReasons(FinalReport(inputs, {}, head));
+}
 
 class ScriptedServices : public NullServices {
  public:
@@ -29,6 +49,9 @@ class ScriptedServices : public NullServices {
 
   // Called at every processMessages(); a test can interrupt or inspect files here.
   std::function<void()> onProcessMessages;
+  // The same for pollMessages(), which work between steps calls.
+  std::int64_t pollCount = 0;
+  std::function<void()> onPollMessages;
 
   std::optional<std::filesystem::path> runOpenDialog(const std::string& title,
                                                      const std::string& filter) override {
@@ -47,6 +70,10 @@ class ScriptedServices : public NullServices {
   void processMessages() override {
     ++processCount;
     if (onProcessMessages) onProcessMessages();
+  }
+  void pollMessages() override {
+    ++pollCount;
+    if (onPollMessages) onPollMessages();
   }
 
  protected:

@@ -58,7 +58,8 @@ class QtServicesTest : public QObject {
   void saveDialog();
   void cancelledDialog();
   void openDialogShowsTileNamesWhole();
-  void mergeDialogOffersTheGml5Mosaics();
+  void firstFilterEntryShowsEveryInput_data();
+  void firstFilterEntryShowsEveryInput();
   void boxes_data();
   void boxes();
   void barScale_data();
@@ -79,7 +80,8 @@ void QtServicesTest::nameFilters_data() {
                              << QStringList{"RAWファイル (*.raw) (*.raw)"};
   QTest::newRow("the GML commands' tiles and ZIP files")
       << QString::fromUtf8(elevara::gml_text::kOpenFilter)
-      << QStringList{"XMLファイル (*.xml) (*.xml)", "ZIPファイル (*.zip) (*.zip)"};
+      << QStringList{"XML・ZIPファイル (*.xml;*.zip) (*.xml *.zip)", "XMLファイル (*.xml) (*.xml)",
+                     "ZIPファイル (*.zip) (*.zip)"};
   QTest::newRow("several pairs and patterns")
       << "Rasters | *.raw;*.bin | All | *.*" << QStringList{"Rasters (*.raw *.bin)", "All (*)"};
   QTest::newRow("pattern only") << "*.raw" << QStringList{"*.raw (*.raw)"};
@@ -166,37 +168,63 @@ void QtServicesTest::openDialogShowsTileNamesWhole() {
   fixture.services.runOpenDialog("t", "XMLファイル (*.xml) | *.xml");
 }
 
-// The merge's second filter entry shows the GML5 conversion's mosaics, which have no extension,
-// and nothing else of what a conversion leaves in the folder.
-void QtServicesTest::mergeDialogOffersTheGml5Mosaics() {
+void QtServicesTest::firstFilterEntryShowsEveryInput_data() {
+  QTest::addColumn<QString>("filter");
+  QTest::addColumn<QStringList>("files");
+  QTest::addColumn<QStringList>("entries");
+  QTest::addColumn<QStringList>("shown");
+  // The merge takes the GML5 conversion's mosaics, which have no extension, and the same with
+  // ".raw"; nothing else a conversion leaves in the folder.
+  QTest::newRow("merge") << QString::fromUtf8(elevara::dem5_text::kOpenFilter)
+                         << QStringList{"362430-DEM5", "362431-DEM5.raw", "362430-DEM5.hd1",
+                                        "3624-DEM5",   "36243098-DEM5",   "a.raw"}
+                         << QStringList{"DEM5ファイル (??????-DEM5;??????-DEM5.raw)",
+                                        "RAWファイル (*.raw)", "DEM5ファイル (??????-DEM5)"}
+                         << QStringList{"362430-DEM5", "362431-DEM5.raw"};
+  // The GML commands take a tile or the ZIP file it came in.
+  QTest::newRow("GML") << QString::fromUtf8(elevara::gml_text::kOpenFilter)
+                       << QStringList{"FG-GML-3624-30-76-DEM5B-20170202.xml",
+                                      "FG-GML-3624-30-DEM5B.zip", "gml_name.txt", "362430-DEM5"}
+                       << QStringList{"XML・ZIPファイル (*.xml;*.zip)", "XMLファイル (*.xml)",
+                                      "ZIPファイル (*.zip)"}
+                       << QStringList{"FG-GML-3624-30-76-DEM5B-20170202.xml",
+                                      "FG-GML-3624-30-DEM5B.zip"};
+}
+
+// The first entry of an open dialog, the one it opens with, shows every file the command takes;
+// the entries by kind follow.
+void QtServicesTest::firstFilterEntryShowsEveryInput() {
+  QFETCH(QString, filter);
+  QFETCH(QStringList, files);
+  QFETCH(QStringList, entries);
+  QFETCH(QStringList, shown);
   QTemporaryDir folder;
-  for (const char* name :
-       {"362430-DEM5", "362430-DEM5.hd1", "3624-DEM5", "36243098-DEM5", "a.raw"}) {
+  for (const QString& name : files) {
     QFile file(folder.filePath(name));
     QVERIFY(file.open(QIODevice::WriteOnly));
   }
   Fixture fixture;
   // Picked before, so the dialog opens in the folder.
-  fixture.runner.answers = {folder.filePath("362430-DEM5")};
-  fixture.services.runOpenDialog("t", elevara::dem5_text::kOpenFilter);
-  QStringList shown;
+  fixture.runner.answers = {folder.filePath(files.first())};
+  fixture.services.runOpenDialog("t", filter.toStdString());
+  QStringList seen, texts;
   fixture.runner.onFileDialog = [&] {
     QFileDialog& dialog = fixture.openDialog;
     auto* types = dialog.findChild<QComboBox*>("fileTypeCombo");
-    QCOMPARE(types->count(), 2);
-    QCOMPARE(types->itemText(0).trimmed(), QString::fromUtf8("RAWファイル (*.raw)"));
-    QCOMPARE(types->itemText(1).trimmed(), QString::fromUtf8("DEM5ファイル (??????-DEM5)"));
-    dialog.selectNameFilter(dialog.nameFilters().at(1));
+    for (int i = 0; i < types->count(); ++i) texts << types->itemText(i).trimmed();
     dialog.show();
     auto* view = dialog.findChild<QTreeView*>("treeView");
-    QTRY_VERIFY(RowNamed(*view, "362430-DEM5").isValid());
+    for (const QString& name : shown) QTRY_VERIFY(RowNamed(*view, name).isValid());
     for (int row = 0; row < view->model()->rowCount(view->rootIndex()); ++row) {
-      shown << view->model()->index(row, 0, view->rootIndex()).data().toString();
+      seen << view->model()->index(row, 0, view->rootIndex()).data().toString();
     }
     dialog.hide();
   };
-  fixture.services.runOpenDialog("t", elevara::dem5_text::kOpenFilter);
-  QCOMPARE(shown, QStringList{"362430-DEM5"});
+  fixture.services.runOpenDialog("t", filter.toStdString());
+  QCOMPARE(texts, entries);
+  seen.sort();
+  shown.sort();
+  QCOMPARE(seen, shown);
 }
 
 void QtServicesTest::boxes_data() {

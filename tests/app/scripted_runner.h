@@ -48,6 +48,8 @@ class ScriptedRunner : public ModalRunner {
   std::function<void()> onMessageBox;
   // Called with the box itself, to show it and measure it.
   std::function<void(QMessageBox&)> inspectBox;
+  // The answer to a box that asks (one with a Yes button): Yes, else No.
+  bool answerYes = true;
 
   std::optional<QString> runFileDialog(QFileDialog& dialog) override {
     dialogs.push_back({dialog.windowTitle(), dialog.nameFilters(), dialog.acceptMode(),
@@ -68,6 +70,9 @@ class ScriptedRunner : public ModalRunner {
     boxes.push_back(seen);
     if (onMessageBox) onMessageBox();
     if (inspectBox) inspectBox(box);
+    if (QAbstractButton* yes = box.button(QMessageBox::Yes)) {
+      (answerYes ? yes : box.button(QMessageBox::No))->click();
+    }
   }
 };
 

@@ -265,35 +265,50 @@ void WindowCommandsTest::closeInterruptsCommand_data() {
   QTest::addColumn<QStringList>("earlier");
   QTest::addColumn<int>("phaseSteps");
   QTest::addColumn<bool>("exitButton");
+  QTest::addColumn<bool>("interrupt");
   QTest::addColumn<QStringList>("left");
+  QTest::addColumn<QString>("report");
   const QString tile = QStringLiteral("FG-GML-3624-30-98-DEM5B-20170202.xml");
+  const QString unwritten = QString::fromUtf8("中断しました\n書き出さなかったファイル：1件\n");
   QTest::newRow("no-data, Exit button")
       << "Button4"
-      << "in.raw" << QStringList{"out.raw"} << 3 << true << QStringList{"in.raw", "out.raw"};
-  QTest::newRow("no-data, close box")
-      << "Button4"
-      << "in.raw" << QStringList{"out.raw"} << 3 << false << QStringList{"in.raw", "out.raw"};
+      << "in.raw" << QStringList{"out.raw"} << 3 << true << true << QStringList{"in.raw", "out.raw"}
+      << unwritten + "out.raw";
+  QTest::newRow("no-data, close box") << "Button4"
+                                      << "in.raw" << QStringList{"out.raw"} << 3 << false << true
+                                      << QStringList{"in.raw", "out.raw"} << unwritten + "out.raw";
+  QTest::newRow("no-data, go on") << "Button4"
+                                  << "in.raw" << QStringList{} << 3 << true << false
+                                  << QStringList{"in.raw", "out.raw", "out.raw.hd1"}
+                                  << QString::fromUtf8("ファイル変換を終了しました");
   // The tile phase of one tile has 300 steps, the mosaic phase of its one code 1500.
-  QTest::newRow("GML5, tile phase") << "Button6" << tile << QStringList{"362430-DEM5"} << 300
-                                    << false << QStringList{tile, "362430-DEM5", "gml_name.txt"};
+  QTest::newRow("GML5, tile phase")
+      << "Button6" << tile << QStringList{"362430-DEM5"} << 300 << false << true
+      << QStringList{tile, "362430-DEM5", "gml_name.txt"} << unwritten + "362430-DEM5";
   QTest::newRow("GML5, mosaic phase")
-      << "Button6" << tile << QStringList{"362430-DEM5"} << 1500 << false
-      << QStringList{tile, "36243098-DEM5", "362430-DEM5", "gml_name.txt"};
+      << "Button6" << tile << QStringList{"362430-DEM5"} << 1500 << false << true
+      << QStringList{tile, "36243098-DEM5", "362430-DEM5", "gml_name.txt"}
+      << unwritten + "362430-DEM5";
   QTest::newRow("DEM5 merge") << "Button8"
                               << "362430-DEM5.raw" << QStringList{"3624-DEM5"} << 12000 << true
-                              << QStringList{"362430-DEM5.raw", "3624-DEM5", "dem5_name.txt"};
+                              << true
+                              << QStringList{"362430-DEM5.raw", "3624-DEM5", "dem5_name.txt"}
+                              << unwritten + "3624-DEM5";
 }
 
-// A close during a run stops the command at the first progress step of the phase with
-// `phaseSteps` steps, as Ctrl-C does in the terminal: nothing new under any name, no working
-// or temporary file left over, the earlier outputs untouched, no box; then the window closes.
+// A close during a run asks first. Confirmed, it stops the command at the first progress step
+// of the phase with `phaseSteps` steps, as Ctrl-C does in the terminal: nothing new under any
+// name, no working or temporary file left over, the earlier outputs untouched, a box naming the
+// outputs not written; then the window closes. Declined, the command goes on to its end.
 void WindowCommandsTest::closeInterruptsCommand() {
   QFETCH(QString, button);
   QFETCH(QString, picked);
   QFETCH(QStringList, earlier);
   QFETCH(int, phaseSteps);
   QFETCH(bool, exitButton);
+  QFETCH(bool, interrupt);
   QFETCH(QStringList, left);
+  QFETCH(QString, report);
   NoDataRun run;
   QVERIFY(QFile::remove(run.input));
   const QString pickedPath = run.folder.filePath(picked);
@@ -304,6 +319,13 @@ void WindowCommandsTest::closeInterruptsCommand() {
   }
   for (const QString& name : earlier) WriteFile(run.folder.filePath(name), "earlier");
   run.runner.answers = {pickedPath, run.output};
+  run.runner.answerYes = interrupt;
+  // Declined, the window is closed once the command has shown its final message.
+  run.runner.onMessageBox = [&] {
+    if (!interrupt && run.runner.boxes.size() == 2) {
+      QTimer::singleShot(0, &run.window, [&] { run.window.close(); });
+    }
+  };
   QVERIFY(QTest::qWaitForWindowExposed(&run.window));
 
   std::function<void()> closeInPhase = [&] {
@@ -321,7 +343,11 @@ void WindowCommandsTest::closeInterruptsCommand() {
   }));
 
   QVERIFY(!run.window.isVisible());
-  QVERIFY(run.runner.boxes.empty());
+  QCOMPARE(run.runner.boxes.size(), std::size_t{2});
+  QCOMPARE(run.runner.boxes[0].text, QString::fromUtf8("変換中です。中断しますか？"));
+  QCOMPARE(run.runner.boxes[0].buttons,
+           QStringList({QString::fromUtf8("中断する"), QString::fromUtf8("続ける")}));
+  QCOMPARE(run.runner.boxes[1].text, report);
   for (const QString& name : earlier) QCOMPARE(ReadFile(run.folder.filePath(name)), "earlier");
   QDir folder(run.folder.path());
   const QStringList entries =

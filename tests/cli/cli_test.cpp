@@ -7,12 +7,14 @@
 #include <limits>
 #include <thread>
 
+#include "cli/arguments.h"
 #include "commands/command.h"
 #include "commands/gml_command.h"
 #include "commands/merge_command.h"
 #include "commands/nodata_command.h"
 #include "commands/product.h"
 #include "platform/errors.h"
+#include "platform/file_system.h"
 #include "platform/files.h"
 #include "platform/unicode.h"
 #include "raster/raw_raster.h"
@@ -208,7 +210,7 @@ TEST_F(Cli, AnInterruptLeavesNoOutputBehindAndExitsWithTheSignalsStatus) {
     CliRun run = cli.wait(pid, 60);
     EXPECT_EQ(run.status, status);
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(run.err, "中断しました\n");
+    EXPECT_EQ(run.err, "中断しました\n書き出さなかったファイル：1件\nout.raw\n");
     EXPECT_FALSE(std::filesystem::exists(output));
     EXPECT_EQ(testing::TemporaryFilesIn(work.path()).size(), 0u);
     EXPECT_FALSE(std::filesystem::exists(SidecarPathFor(output)));
@@ -254,27 +256,59 @@ TEST_F(Cli, BatchCommandsTakeTheFolderOrAFileInIt) {
             "2250 width\r\n1500 height\r\n4 data_type\r\n");
 }
 
+// A batch command's PATH must be given and be there: a mistyped folder ("subb" for "sub") is a
+// usage error naming it, not a file of the current folder whose tiles are then converted.
 TEST_F(Cli, BatchCommandsWithoutPathOrTilesEndWithTheirMessages) {
   std::filesystem::create_directory(work / "empty");
+  std::filesystem::create_directory(work / "sub");
+  std::filesystem::copy_file(
+      std::filesystem::path(ELEVARA_SAMPLES) / "FG-GML-3624-30-76-DEM5B-20170202.xml",
+      work / "FG-GML-3624-30-76-DEM5B-20170202.xml");
+  const std::string usage = std::string("\n") + cli::kUsageText;
   struct Case {
     std::vector<std::string> arguments;
-    std::string message;
+    int status;
+    std::string out;
+    std::string err;
   } cases[] = {
-      {{"gml10"}, gml_text::kNoFileChosen},
-      {{"gml5", ""}, gml_text::kNoFileChosen},
-      {{"merge"}, dem5_text::kNoInput},
-      {{"gml10", "empty"}, gml_text::kNoFileFound},
-      {{"gml5", "empty/"}, gml_text::kNoFileFound},
-      {{"gml10", "--jobs", "3", "empty"}, gml_text::kNoFileFound},
-      {{"gml5", "--jobs=256", "empty"}, gml_text::kNoFileFound},
-      {{"merge", "empty/any.raw"}, dem5_text::kNotFound},
+      {{"gml10"}, 2, "", "elevara-cli: PATH がありません" + usage},
+      {{"gml5", ""}, 2, "", "elevara-cli: PATH がありません" + usage},
+      {{"merge"}, 2, "", "elevara-cli: PATH がありません" + usage},
+      {{"gml5", "subb"}, 2, "", "elevara-cli: PATH が見つかりません：subb" + usage},
+      {{"merge", "empty/any.raw"},
+       2,
+       "",
+       "elevara-cli: PATH が見つかりません：empty/any.raw" + usage},
+      {{"gml10", "empty"}, 1, Line(gml_text::kNoFileFound), ""},
+      {{"gml5", "empty/"}, 1, Line(gml_text::kNoFileFound), ""},
+      {{"gml10", "--jobs", "3", "empty"}, 1, Line(gml_text::kNoFileFound), ""},
+      {{"gml5", "--jobs=256", "empty"}, 1, Line(gml_text::kNoFileFound), ""},
   };
   for (const auto& c : cases) {
     CliRun run = cli.run(c.arguments);
-    EXPECT_EQ(run.status, 1) << c.message;
-    EXPECT_EQ(run.out, Line(c.message));
-    EXPECT_EQ(run.err, "") << c.message;
+    EXPECT_EQ(run.status, c.status) << c.arguments.back();
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, c.err) << c.arguments.back();
   }
+  EXPECT_FALSE(std::filesystem::exists(work / "362430-DEM5"));
+}
+
+// Two runs in one folder would share its working files: while one holds the folder (here this
+// process), another is refused at once, naming the folder; the claim ends with its holder.
+TEST_F(Cli, ASecondRunInAFolderIsRefusedWhileTheFirstHoldsIt) {
+  std::error_code error;
+  auto claim = SystemFileSystem().claimFolder(work.path(), error);
+  ASSERT_NE(claim, nullptr) << error.message();
+  for (const char* command : {"gml10", "gml5", "merge"}) {
+    CliRun refused = cli.run({command, "."});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.out, Line("このフォルダでは変換を始められません\n" +
+                                DisplayPath(work.path()) + "\n別の変換がこのフォルダで実行中です"));
+  }
+  for (const char* list : {"gml_name.txt", "dem5_name.txt"})
+    EXPECT_FALSE(std::filesystem::exists(work / list));
+  claim.reset();
+  EXPECT_EQ(cli.run({"gml5", "."}).out, Line(gml_text::kNoFileFound));
 }
 
 // Names too short to hold the mesh code are skipped, and a skipped file means status 1. The
@@ -288,15 +322,16 @@ TEST_F(Cli, SkippedFilesMakeStatusOneAndAreAllListedWhenTheReportCannotNameThem)
     testing::WriteBytes(work / "many" / name, "");
     listed += DisplayPath(work / "many" / name) + "\n";
   }
+  // None converted: no mosaic, and the report does not say the conversion finished.
   CliRun few = cli.run({"gml5", "few"});
   EXPECT_EQ(few.status, 1);
-  EXPECT_EQ(few.out.rfind(kFinishedMessage, 0), 0u);
+  EXPECT_EQ(few.out.rfind(kNothingWrittenMessage, 0), 0u);
   EXPECT_NE(few.out.find("FG-GML-dem5B.xml"), std::string::npos);
   EXPECT_EQ(few.err, "");
 
   CliRun many = cli.run({"gml5", "many"});
   EXPECT_EQ(many.status, 1);
-  EXPECT_EQ(many.out.rfind(kFinishedMessage, 0), 0u);
+  EXPECT_EQ(many.out.rfind(kNothingWrittenMessage, 0), 0u);
   EXPECT_EQ(many.out.find("FG-GML-dem5K.xml"), std::string::npos);
   EXPECT_EQ(many.err, listed);
 }

@@ -5,12 +5,14 @@
 #include <fstream>
 
 #include "commands/gml_command.h"
+#include "platform/errors.h"
 #include "platform/files.h"
 #include "raster/raw_raster.h"
 #include "testkit/faulty_file_system.h"
 #include "testkit/files.h"
 #include "testkit/plain_gml.h"
 #include "testkit/scripted_services.h"
+#include "testkit/zip_files.h"
 #include "tests/gml/small_conversion.h"
 
 namespace elevara {
@@ -183,8 +185,9 @@ TEST_F(GmlRun, BrokenTilesAreNamedAndTheirStaleRastersReplaced) {
                                                    folder / "FG-GML-4444-44-10-dem5.xml"}));
   EXPECT_EQ(services.messages.back(),
             std::string(kFinishedMessage) +
-                "\n読み込めなかったファイル：2件\nFG-GML-4444-44-01-dem5.xml\n"
-                "FG-GML-4444-44-10-dem5.xml");
+                "\n読み込めなかったファイル：2件\n"
+                "FG-GML-4444-44-01-dem5.xml（ファイルではなくフォルダです）\n"
+                "FG-GML-4444-44-10-dem5.xml（開始位置 gml:startPoint がありません）");
   SmallMosaic mosaic;
   mosaic.place(0, 0, std::vector<float>(6, 7.0f));
   mosaic.place(1, 1, Floats(61, 6));
@@ -194,6 +197,27 @@ TEST_F(GmlRun, BrokenTilesAreNamedAndTheirStaleRastersReplaced) {
   EXPECT_EQ(services.advances, 4 * 4 + 4);
 }
 
+// A run that cannot write all its mosaics writes none, rather than fill the disk to find out.
+TEST_F(GmlRun, TheRoomForEveryMosaicIsCheckedBeforeTheFirst) {
+  writeTile("FG-GML-1111-11-00-dem5.xml", {.values = Tokens(Values(1, 6))});
+  writeTile("FG-GML-2222-22-00-dem5.xml", {.values = Tokens(Values(1, 6))});
+  testing::FaultyFileSystem files;
+  services.files = &files;
+  const std::uint64_t needed = 2 * (6 * 4 * 4 + 64 * 1024);  // two mosaics and their headers
+  files.availableBytes = needed - 1;
+  EXPECT_EQ(run().outcome, CommandOutcome::kFailed);
+  EXPECT_EQ(services.messages.back(), "フォルダに出力を書き出せません\n" +
+                                          DisplayPath(folder.path()) +
+                                          "\nディスクの空き容量が足りません\n"
+                                          "必要な空き容量 1 MB、空き容量 0 MB");
+  EXPECT_EQ(
+      NamesIn(folder.path()),
+      (std::vector<std::string>{"11111100-DEM5", "22222200-DEM5", "FG-GML-1111-11-00-dem5.xml",
+                                "FG-GML-2222-22-00-dem5.xml", "gml_name.txt"}));
+  files.availableBytes = needed;
+  EXPECT_EQ(run().outcome, CommandOutcome::kFinished);
+}
+
 // An absent tile raster is a gap of the mesh; one that is there but cannot be read is named.
 TEST_F(GmlRun, TileRastersThatCannotBeReadAreNoDataAndNamed) {
   writeTile("FG-GML-2222-22-00-dem5.xml", {.values = Tokens(Values(1, 6))});
@@ -201,10 +225,39 @@ TEST_F(GmlRun, TileRastersThatCannotBeReadAreNoDataAndNamed) {
   const CommandResult result = run();
   EXPECT_EQ(result.outcome, CommandOutcome::kFinished);
   EXPECT_EQ(result.skipped, std::vector<fs::path>{folder / "22222211-DEM5"});
-  EXPECT_EQ(services.messages.back(), FinalReport(result.skipped));
+  EXPECT_EQ(services.messages.back(),
+            FinalReport({{folder / "22222211-DEM5", SkipReason::kTileRasterUnreadable,
+                          std::make_error_code(std::errc::is_a_directory)}}));
   SmallMosaic mosaic;
   mosaic.place(0, 0, Floats(1, 6));
   EXPECT_EQ(ReadFloats(folder / "222222-DEM5"), mosaic.cells);
+}
+
+// Work that takes no step, listing and inflating archives or reading a tile, still notices an
+// interrupt: the run unwinds at the first poll, names the mosaics it had still to write and
+// leaves no working or temporary file.
+TEST_F(GmlRun, AnInterruptIsNoticedBetweenStepsToo) {
+  const std::string tile = MakeGml({.values = Tokens(Values(1, 6))});
+  testing::WriteZip(folder / "nested.zip",
+                    {{"in.zip", testing::ZipBytes({{"FG-GML-1111-11-00-dem5.xml", tile}})}});
+  services.onPollMessages = [] { throw Interrupted(); };
+  for (const bool listing : {true, false}) {
+    if (!listing) {
+      fs::remove(folder / "nested.zip");
+      WriteBytes(folder / "FG-GML-2222-22-00-dem5.xml", tile);
+    }
+    try {
+      run();
+      ADD_FAILURE() << "not interrupted";
+    } catch (const Interrupted& interrupted) {
+      EXPECT_EQ(interrupted.unwritten,
+                listing ? std::vector<fs::path>{} : std::vector{folder / "222222-DEM5"});
+    }
+    const std::vector<std::string> left =
+        listing ? std::vector<std::string>{"nested.zip"}
+                : std::vector<std::string>{"FG-GML-2222-22-00-dem5.xml", "gml_name.txt"};
+    EXPECT_EQ(NamesIn(folder.path()), left);
+  }
 }
 
 TEST_F(GmlRun, NamesTooShortForThePositionsAreSkippedButStillStepped) {

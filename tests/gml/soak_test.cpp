@@ -50,7 +50,8 @@ std::string MosaicCode(int mosaic) {
   return std::to_string(5300 + mosaic / 4) + "-" + std::to_string(10 + mosaic % 4);
 }
 
-// One tile in ten is broken; the kinds take turns. Two of them hold a single token of 1 MB.
+// One tile in ten is broken, seven or eight of every mosaic (a mosaic with no tile converted
+// would get none); the kinds take turns. Two of them hold a single token of 1 MB.
 SoakTile TileNumber(int i) {
   SoakTile tile;
   tile.mosaic = i % kMosaics;
@@ -60,10 +61,10 @@ SoakTile TileNumber(int i) {
   tile.name = "FG-GML-" + MosaicCode(tile.mosaic) + "-" + std::to_string(tile.rowDigit) +
               std::to_string(tile.columnDigit) + "-DEM5A-20161001.xml";
   tile.breakage = Breakage::kNone;
-  if (i % 10 == 3) {
+  if ((tile.mosaic + slot) % 10 == 3) {
     const Breakage kinds[] = {Breakage::kEmpty, Breakage::kTruncatedMidToken,
                               Breakage::kBinaryGarbage, Breakage::kFolder};
-    tile.breakage = (i == 3 || i == 1503) ? Breakage::kHugeToken : kinds[(i / 10) % 4];
+    tile.breakage = (i == 3 || i == 1486) ? Breakage::kHugeToken : kinds[(i / 10) % 4];
   }
   tile.startColumn = (i * 7) % (kTileWidth - 2);  // two values fit in the row
   tile.startRow = (i * 11) % kTileHeight;
@@ -140,7 +141,8 @@ TEST(Gml5Soak, ThreeThousandTilesWithBrokenOnesAmongThem) {
   }
   EXPECT_EQ(broken.size(), std::size_t{kTiles / 10});
   EXPECT_EQ(result.skipped, broken);
-  EXPECT_EQ(services.messages, std::vector<std::string>{FinalReport(broken)});
+  ASSERT_EQ(services.messages.size(), 1u);
+  EXPECT_EQ(testing::WithoutReasons(services.messages[0]), testing::FinalReportNaming(broken));
   EXPECT_EQ(services.advances, std::int64_t{kTiles} * 300 + kMosaics * 1500);
 
   for (int mosaic = 0; mosaic < kMosaics; ++mosaic) {

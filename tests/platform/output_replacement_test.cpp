@@ -140,7 +140,7 @@ TEST(ReplacingAnOutput, ReplacesTheFileALinkPointsToAndKeepsTheLink) {
   EXPECT_EQ(TemporaryFilesIn(folder.path()).size() + TemporaryFilesIn(real).size(), 0u);
 }
 
-TEST(ReplacingAnOutput, WritesAFifoInPlaceAndRefusesAFolder) {
+TEST(ReplacingAnOutput, WritesAFifoWithAReaderInPlaceAndRefusesAFolder) {
   TempFolder folder;
   const fs::path fifo = folder / "out.raw";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
@@ -152,6 +152,9 @@ TEST(ReplacingAnOutput, WritesAFifoInPlaceAndRefusesAFolder) {
   ::close(reader);
   EXPECT_EQ(got, "through the pipe");
   EXPECT_TRUE(fs::is_fifo(fifo));
+  // Nobody reads it now: an error, not a wait.
+  EXPECT_EQ(ErrorOfReplacing(SystemFileSystem(), fifo).reason(),
+            std::errc::no_such_device_or_address);
 
   fs::create_directory(folder / "mosaic");
   const FileError error = ErrorOfReplacing(SystemFileSystem(), folder / "mosaic");

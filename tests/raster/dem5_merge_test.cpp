@@ -284,7 +284,12 @@ TEST_F(Dem5Merge, TileNamesShortTilesAndTilesThatCannotBeRead) {
   // Bands are read from the top, so row digit 6 comes before row digit 4.
   const std::vector<fs::path> unreadable = {folder / "533966-DEM5.raw", folder / "533944-DEM5.raw"};
   EXPECT_EQ(result.skipped, unreadable);
-  EXPECT_EQ(services.messages, std::vector<std::string>{FinalReport(unreadable)});
+  const std::error_code refused = std::make_error_code(std::errc::permission_denied);
+  constexpr SkipReason kTileRasterUnreadable = SkipReason::kTileRasterUnreadable;
+  const std::error_code folderNotFile = std::make_error_code(std::errc::is_a_directory);
+  EXPECT_EQ(services.messages, std::vector<std::string>{FinalReport(
+                                   {{unreadable[0], kTileRasterUnreadable, refused},
+                                    {unreadable[1], kTileRasterUnreadable, folderNotFile}})});
 }
 
 // Such a name cannot stand on a line of the list: read back it would be two names.
@@ -302,7 +307,8 @@ TEST_F(Dem5Merge, AFoundNameHoldingALineBreakIsLeftOutOfTheListAndNamed) {
   EXPECT_EQ(ReadBytes(folder / kDem5NameList), "533946-DEM5.raw\r\n");
   const std::vector<fs::path> unlisted = {folder / "5339\n7-DEM5.raw"};
   EXPECT_EQ(result.skipped, unlisted);
-  EXPECT_EQ(services.messages, std::vector<std::string>{FinalReport(unlisted)});
+  EXPECT_EQ(services.messages, std::vector<std::string>{
+                                   FinalReport({{unlisted[0], SkipReason::kLineBreakInName, {}}})});
 }
 
 TEST_F(Dem5Merge, EachCodeGetsAWholeRasterInTheOrderOfItsFirstName) {
@@ -335,15 +341,17 @@ TEST_F(Dem5Merge, CancelAndNothingFoundEndBeforeTheBarMoves) {
   std::vector<std::string> names = {"53394-DEM5.raw",  "5339467-DEM5.raw", "533946-DEM5.rawx",
                                     "533946_DEM5.raw", "53394-DEM5",       "533946-DEM5.hd1",
                                     "5239-DEM5",       "53394698-DEM5"};
+  std::string notFound = kNotFound;
 #if !defined(_WIN32)
-  names.push_back("53\n946-DEM5.raw");  // a name Windows cannot hold
+  names.push_back("53\n946-DEM5.raw");  // a name Windows cannot hold, named as not listed
+  notFound =
+      FinalReport({{folder / names.back(), SkipReason::kLineBreakInName, {}}}, {}, kNotFound);
 #endif
   for (const std::string& name : names) WriteTile(folder / name, 1, 8);
   WriteBytes(folder / kDem5NameList, "earlier\r\n");
   services.calls.clear();
   EXPECT_EQ(run().outcome, CommandOutcome::kNotFound);
-  EXPECT_EQ(services.calls,
-            (std::vector<std::string>{kOpenCall, std::string("message ") + kNotFound}));
+  EXPECT_EQ(services.calls, (std::vector<std::string>{kOpenCall, "message " + notFound}));
   EXPECT_EQ(ReadBytes(folder / kDem5NameList), "");
   EXPECT_FALSE(fs::exists(folder / "5339-DEM5"));
 }

@@ -114,8 +114,11 @@ TEST(Preview, ASidecarIsNeededAndAFailedWriteLeavesNoPicture) {
   WriteFloats(folder / "r", {1, 2, 3, 4});
   EXPECT_EQ(RunPreview(services, folder / "r", std::nullopt).outcome, CommandOutcome::kFailed);
 
+  // Sizes that overflow, or that the raster's four cells do not hold, are no sizes either.
   for (const char* sidecar :
-       {"2 width\r\n", "0 width\r\n2 height\r\n", "1000001 width\r\n1 height\r\n"}) {
+       {"2 width\r\n", "0 width\r\n2 height\r\n", "1000001 width\r\n1 height\r\n",
+        "2 width\r\n9223372036854775807 height\r\n", "2 width\r\n3 height\r\n",
+        "4611686018427387904 width\r\n4 height\r\n"}) {
     WriteBytes(folder / "r.hd1", sidecar);
     EXPECT_EQ(RunPreview(services, folder / "r", std::nullopt).outcome, CommandOutcome::kFailed);
     EXPECT_EQ(services.messages.back().rfind(kPreviewNoSize, 0), 0u) << sidecar;

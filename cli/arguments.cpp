@@ -13,6 +13,7 @@ namespace {
 std::optional<Subcommand> SubcommandNamed(std::string_view name) {
   if (name == "gml10") return Subcommand::kGml10;
   if (name == "gml5") return Subcommand::kGml5;
+  if (name == "gml1") return Subcommand::kGml1;
   if (name == "merge") return Subcommand::kMerge;
   if (name == "nodata") return Subcommand::kNoData;
   if (name == "preview") return Subcommand::kPreview;
@@ -112,13 +113,14 @@ const char kUsageText[] =
     "使い方：\n"
     "  elevara-cli gml10 PATH\n"
     "  elevara-cli gml5 PATH\n"
+    "  elevara-cli gml1 PATH\n"
     "  elevara-cli merge PATH\n"
     "  elevara-cli nodata [--width TEXT] [--height TEXT] INPUT OUTPUT\n"
     "  elevara-cli preview RASTER [PNG]\n"
     "  elevara-cli --help | --version\n";
 
 const char kHelpText[] =
-    "elevara-cli：ELEVARAの4つのコマンドを端末から実行し、ラスタのプレビュー画像を書き出します\n"
+    "elevara-cli：ELEVARAのコマンドを端末から実行し、ラスタのプレビュー画像を書き出します\n"
     "\n"
     "使い方：\n"
     "  elevara-cli gml10 PATH\n"
@@ -129,6 +131,10 @@ const char kHelpText[] =
     "      基盤地図情報（数値標高モデル）5mメッシュ標高データ（FG-GML*dem5*.xml）を、"
     "3次メッシュ毎に横2250ピクセル×縦1500ピクセルの32ビットFloating RAWファイル"
     "（「3次メッシュコード」＋「-DEM5」）に変換します\n"
+    "  elevara-cli gml1 PATH\n"
+    "      基盤地図情報（数値標高モデル）1mメッシュ標高データ（FG-GML*-dem1?-*.xml）を、"
+    "2次メッシュ毎に横11250ピクセル×縦7500ピクセルの32ビットFloating RAWファイル"
+    "（「2次メッシュコード」＋「-DEM1」）に変換します\n"
     "  elevara-cli merge PATH\n"
     "      3次メッシュ単位の5mメッシュ標高データ（??????-DEM5、??????-DEM5.raw）を、"
     "2次メッシュ毎に横18000ピクセル×縦12000ピクセルのファイル"
@@ -153,7 +159,7 @@ const char kHelpText[] =
     "ときも、入力ファイルの大きさについての注意があるときも）、2 使い方の誤り、130 中断（Ctrl-C）\n"
     "\n"
     "Converts GSI elevation GML tiles and float32 RAW rasters from a terminal: "
-    "gml10, gml5, merge, nodata; preview draws a shaded-relief PNG of a raster.\n";
+    "gml10, gml5, gml1, merge, nodata; preview draws a shaded-relief PNG of a raster.\n";
 
 std::string VersionText() {
   return kProductCaption;

@@ -23,6 +23,9 @@ inline constexpr char kAboutGml5[] =
 inline constexpr char kGroupDem5Merge[] = "DEM5m 3次メッシュ -> 2次メッシュ統合";
 inline constexpr char kAboutDem5Merge[] =
     "3次メッシュ単位の5mメッシュ標高データを2次メッシュ単位に結合（マージ）します";
+inline constexpr char kGroupGml1[] = "GML1m -> Floating RAW";
+inline constexpr char kAboutGml1[] =
+    "2次メッシュ単位でGML1mメッシュ標高データをFloating RAWファイルに変換します";
 inline constexpr char kGroupNoData[] = "Floating RAW -9999.0 -> 0.0";
 inline constexpr char kAboutNoData[] =
     "Floating RAWファイルの標高データ -9999.0 を 0.0 に変換します";
@@ -66,6 +69,17 @@ inline constexpr char kHelpDem5Merge[] =
     "ファイル名は「2次メッシュコード」＋「-DEM5」です。\n"
     "\n"
     "作者：Ojorima\n";
+
+// The levels of the mesh as GSI names them: a 1 m tile covers a third-order mesh (8 digits), and
+// the mosaic a second-order mesh (6 digits).
+inline constexpr char kHelpGml1[] =
+    "基盤地図情報（数値標高モデル）1mメッシュ標高データ（GMLファイル）を32ビットFloating "
+    "RAWファイルに変換します。\n"
+    "１つのフォルダにまとめた3次メッシュ（8桁）毎の標高ファイルを、2次メッシュ（6桁）毎に1つの"
+    "ファイルに結合します。\n"
+    "作成する2次メッシュの大きさは、横11250ピクセル×縦7500ピクセルで、ファイルフォーマットは32"
+    "ビットFloating RAW（ヘッダなし）ファイルです。\n"
+    "ファイル名は「2次メッシュコード」＋「-DEM1」です。\n";
 
 inline constexpr char kHelpNoData[] =
     "数値標高モデル（32ビットFloatingのRAWファイル（ヘッダなし））のデータ-9999.9をデータ0.0に変換"

@@ -22,7 +22,8 @@
 namespace elevara::app {
 namespace {
 
-constexpr int kClientWidth = 483;
+// Two columns of groups: the first four commands on the left, the later ones on the right.
+constexpr int kClientWidth = 938;
 constexpr int kClientHeight = 505;
 constexpr int kLabelHeight = 13;
 
@@ -133,13 +134,18 @@ void TForm92::buildControls() {
   Label6 = PlaceLabel(GroupBox4, "Label6", 16, 24);
   Button8 = PlaceButton(GroupBox4, "Button8", 32, 48);
   Button9 = PlaceButton(GroupBox4, "Button9", 160, 48);
+
+  GroupBox5 = PlaceNamed<QGroupBox>(this, "GroupBox5", QRect(481, 39, 433, 90));
+  Label7 = PlaceLabel(GroupBox5, "Label7", 16, 24);
+  Button10 = PlaceButton(GroupBox5, "Button10", 32, 48);
+  Button11 = PlaceButton(GroupBox5, "Button11", 160, 48);
 }
 
 void TForm92::setTabOrders() {
   // Tab order counts within each parent, and a group box hands the focus through its own
   // controls before the next one: Exit, then GroupBox1, GroupBox2, GroupBox3, GroupBox4.
-  QWidget* const chain[] = {Button3, Button1, Button2, Button4, Button5, Edit1,
-                            Edit2,   Button6, Button7, Button8, Button9};
+  QWidget* const chain[] = {Button3, Button1, Button2, Button4, Button5,  Edit1,   Edit2,
+                            Button6, Button7, Button8, Button9, Button10, Button11};
   for (std::size_t i = 1; i < std::size(chain); ++i) setTabOrder(chain[i - 1], chain[i]);
 }
 
@@ -153,6 +159,8 @@ void TForm92::connectHandlers() {
   connect(Button7, &QPushButton::clicked, this, &TForm92::Button7Click);
   connect(Button8, &QPushButton::clicked, this, &TForm92::Button8Click);
   connect(Button9, &QPushButton::clicked, this, &TForm92::Button9Click);
+  connect(Button10, &QPushButton::clicked, this, &TForm92::Button10Click);
+  connect(Button11, &QPushButton::clicked, this, &TForm92::Button11Click);
 }
 
 void TForm92::setTexts() {
@@ -179,6 +187,10 @@ void TForm92::setTexts() {
   SetText(Button4, utf8(text::kRun));
   SetText(Button5, utf8(text::kHelp));
   SetText(Button3, utf8(text::kExit));
+  SetText(GroupBox5, utf8(text::kGroupGml1));
+  SetText(Label7, utf8(text::kAboutGml1));
+  SetText(Button10, utf8(text::kRun));
+  SetText(Button11, utf8(text::kHelp));
 }
 
 void TForm92::Button1Click() {
@@ -219,6 +231,14 @@ void TForm92::Button8Click() {
 
 void TForm92::Button9Click() {
   showHelp(text::kHelpDem5Merge);
+}
+
+void TForm92::Button10Click() {
+  runCommand([](Services& services) { RunGml1Conversion(services); });
+}
+
+void TForm92::Button11Click() {
+  showHelp(text::kHelpGml1);
 }
 
 void TForm92::closeEvent(QCloseEvent* event) {
@@ -283,8 +303,9 @@ void TForm92::showHelp(const char* text) {
 
 void TForm92::enableCommandControls(bool enabled) {
   // Exit stays usable: it interrupts the command and closes the window.
-  for (QWidget* control : std::initializer_list<QWidget*>{
-           Button1, Button2, Button4, Button5, Button6, Button7, Button8, Button9, Edit1, Edit2}) {
+  for (QWidget* control :
+       std::initializer_list<QWidget*>{Button1, Button2, Button4, Button5, Button6, Button7,
+                                       Button8, Button9, Button10, Button11, Edit1, Edit2}) {
     control->setEnabled(enabled);
   }
 }

@@ -67,6 +67,10 @@ class TForm92 : public QWidget {
   QLabel* Label6 = nullptr;
   QPushButton* Button8 = nullptr;
   QPushButton* Button9 = nullptr;
+  QGroupBox* GroupBox5 = nullptr;
+  QLabel* Label7 = nullptr;
+  QPushButton* Button10 = nullptr;
+  QPushButton* Button11 = nullptr;
 
  public slots:
   void Button1Click();
@@ -78,6 +82,8 @@ class TForm92 : public QWidget {
   void Button7Click();
   void Button8Click();
   void Button9Click();
+  void Button10Click();
+  void Button11Click();
 
  protected:
   void closeEvent(QCloseEvent* event) override;

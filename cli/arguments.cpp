@@ -15,6 +15,7 @@ namespace {
 std::optional<Subcommand> SubcommandNamed(std::string_view name) {
   if (name == "gml10") return Subcommand::kGml10;
   if (name == "gml5") return Subcommand::kGml5;
+  if (name == "gml1") return Subcommand::kGml1;
   if (name == "merge") return Subcommand::kMerge;
   if (name == "nodata") return Subcommand::kNoData;
   if (name == "preview") return Subcommand::kPreview;
@@ -89,7 +90,8 @@ Invocation ParseArguments(std::span<const std::string_view> arguments) {
   if (!subcommand) throw UsageError("不明なサブコマンドです：" + std::string(first));
   invocation.subcommand = *subcommand;
   const bool takesSize = *subcommand == Subcommand::kNoData;
-  const bool takesJobs = *subcommand == Subcommand::kGml10 || *subcommand == Subcommand::kGml5;
+  const bool takesJobs = *subcommand == Subcommand::kGml10 || *subcommand == Subcommand::kGml5 ||
+                         *subcommand == Subcommand::kGml1;
 
   std::vector<std::string_view> positionals;
   bool optionsEnded = false;
@@ -141,13 +143,14 @@ const char kUsageText[] =
     "使い方：\n"
     "  elevara-cli gml10 [--jobs N] PATH\n"
     "  elevara-cli gml5 [--jobs N] PATH\n"
+    "  elevara-cli gml1 [--jobs N] PATH\n"
     "  elevara-cli merge PATH\n"
     "  elevara-cli nodata [--width TEXT] [--height TEXT] INPUT OUTPUT\n"
     "  elevara-cli preview RASTER [PNG]\n"
     "  elevara-cli --help | --version\n";
 
 const char kHelpText[] =
-    "elevara-cli：ELEVARAの4つのコマンドを端末から実行し、ラスタのプレビュー画像を書き出します\n"
+    "elevara-cli：ELEVARAのコマンドを端末から実行し、ラスタのプレビュー画像を書き出します\n"
     "\n"
     "使い方：\n"
     "  elevara-cli gml10 [--jobs N] PATH\n"
@@ -158,6 +161,10 @@ const char kHelpText[] =
     "      基盤地図情報（数値標高モデル）5mメッシュ標高データ（FG-GML*dem5*.xml）を、"
     "3次メッシュ毎に横2250ピクセル×縦1500ピクセルの32ビットFloating RAWファイル"
     "（「3次メッシュコード」＋「-DEM5」）に変換します\n"
+    "  elevara-cli gml1 [--jobs N] PATH\n"
+    "      基盤地図情報（数値標高モデル）1mメッシュ標高データ（FG-GML*-dem1?-*.xml）を、"
+    "2次メッシュ毎に横11250ピクセル×縦7500ピクセルの32ビットFloating RAWファイル"
+    "（「2次メッシュコード」＋「-DEM1」）に変換します\n"
     "      --jobs は同時に変換するスレッドの数（既定値 CPUのコア数、最大 256）です。"
     "数によらず出力は同じです\n"
     "  elevara-cli merge PATH\n"
@@ -186,7 +193,7 @@ const char kHelpText[] =
     "2 使い方の誤り（PATH がないとき、見つからないときも）、130 中断（Ctrl-C）\n"
     "\n"
     "Converts GSI elevation GML tiles and float32 RAW rasters from a terminal: "
-    "gml10, gml5, merge, nodata; preview draws a shaded-relief PNG of a raster.\n";
+    "gml10, gml5, gml1, merge, nodata; preview draws a shaded-relief PNG of a raster.\n";
 
 std::string VersionText() {
   return kProductCaption;

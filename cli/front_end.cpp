@@ -92,6 +92,8 @@ CommandResult RunSubcommand(const Run& run) {
       return RunGml(run, kGml10Conversion);
     case Subcommand::kGml5:
       return RunGml(run, kGml5Conversion);
+    case Subcommand::kGml1:
+      return RunGml(run, kGml1Conversion);
     case Subcommand::kMerge:
       return RunMerge(run);
     case Subcommand::kNoData:

@@ -21,4 +21,8 @@ CommandResult RunGml5Conversion(Services& services) {
   return RunGmlConversion(services, kGml5Conversion);
 }
 
+CommandResult RunGml1Conversion(Services& services) {
+  return RunGmlConversion(services, kGml1Conversion);
+}
+
 }  // namespace elevara

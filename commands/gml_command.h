@@ -18,6 +18,7 @@ CommandResult RunGmlConversion(Services& services, const GmlConversion& conversi
 
 CommandResult RunGml10Conversion(Services& services);
 CommandResult RunGml5Conversion(Services& services);
+CommandResult RunGml1Conversion(Services& services);
 
 namespace gml_text {
 inline constexpr char kOpenTitle[] = "対象GMLファイル（１ファイル）を指定する";

@@ -300,6 +300,8 @@ const GmlConversion kGml10Conversion{
     "FG-GML*dem10*.xml", {1125, 750, 8, 8}, kGml10CodePositions, 12, 13, "-ELEVARA"};
 const GmlConversion kGml5Conversion{
     "FG-GML*dem5*.xml", {225, 150, 10, 10}, kGml5CodePositions, 15, 16, "-DEM5"};
+const GmlConversion kGml1Conversion{
+    "FG-GML*-dem1?-*.xml", {1125, 750, 10, 10}, kGml5CodePositions, 15, 16, "-DEM1"};
 
 BatchResult ConvertGmlFolder(const BatchContext& context, const GmlConversion& conversion) {
   FileSystem& fs = context.fs;

@@ -26,6 +26,10 @@ struct GmlConversion {
 extern const GmlConversion kGml10Conversion;
 // 5 m tiles "FG-GML*dem5*.xml" into 2250 x 1500 mosaics "<code>-DEM5".
 extern const GmlConversion kGml5Conversion;
+// 1 m tiles "FG-GML*-dem1?-*.xml" (never a 10 m tile, whose "dem10" has two characters before
+// its separator) into 11250 x 7500 mosaics "<code>-DEM1": one tile per 8-digit mesh, 10 x 10
+// tiles per 6-digit mesh, named and placed in its mosaic as the 5 m tiles are.
+extern const GmlConversion kGml1Conversion;
 
 // Converts every matching tile of the context's folder and of the folder's ZIP files
 // (FindGmlInputs), listed in "gml_name.txt", into tile rasters, and assembles their mosaics,

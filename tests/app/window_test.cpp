@@ -92,6 +92,11 @@ void WindowTest::controls_data() {
   row("Button4", "QPushButton", "GroupBox2", 32, 80, 75, 25, "実行");
   row("Button5", "QPushButton", "GroupBox2", 160, 80, 75, 25, "ヘルプ");
   row("ProgressBar1", "QProgressBar", "Form92", 56, 465, 353, 17, "");
+  row("GroupBox5", "QGroupBox", "Form92", 481, 39, 433, 90, "GML1m -> Floating RAW");
+  row("Label7", "QLabel", "GroupBox5", 16, 24, kAutoWidth, 13,
+      "2次メッシュ単位でGML1mメッシュ標高データをFloating RAWファイルに変換します");
+  row("Button10", "QPushButton", "GroupBox5", 32, 48, 75, 25, "実行");
+  row("Button11", "QPushButton", "GroupBox5", 160, 48, 75, 25, "ヘルプ");
   row("OpenDialog1", "QFileDialog", "Form92", 0, 0, 0, 0, "");
   row("SaveDialog1", "QFileDialog", "Form92", 0, 0, 0, 0, "");
 }
@@ -119,7 +124,7 @@ void WindowTest::window() {
   QVERIFY(QTest::qWaitForWindowExposed(&window));
   QCOMPARE(window.objectName(), QStringLiteral("Form92"));
   QCOMPARE(window.windowTitle(), QString::fromUtf8(elevara::kProductCaption));
-  QCOMPARE(window.size(), QSize(483, 505));
+  QCOMPARE(window.size(), QSize(938, 505));
   QCOMPARE(window.pos(), QPoint(0, 0));
   QVERIFY(window.minimumSize() != window.maximumSize());
   QVERIFY(!window.windowIcon().isNull());
@@ -141,8 +146,8 @@ void WindowTest::controlsStayWhenResized() {
     QCOMPARE(window.ProgressBar1->geometry(), bar);
   }
   // Never smaller than its client size, which would hide Exit and the bar.
-  QCOMPARE(window.size(), QSize(483, 505));
-  QCOMPARE(window.minimumSize(), QSize(483, 505));
+  QCOMPARE(window.size(), QSize(938, 505));
+  QCOMPARE(window.minimumSize(), QSize(938, 505));
 }
 
 void WindowTest::tabOrder() {
@@ -155,10 +160,11 @@ void WindowTest::tabOrder() {
     }
     widget = widget->nextInFocusChain();
   } while (widget != window.Button3);
-  // Exit, then the groups by their own order (GML10, no-data, GML5, DEM5 merge), each group's
-  // controls by theirs.
-  const QStringList expected = {"Button3", "Button1", "Button2", "Button4", "Button5", "Edit1",
-                                "Edit2",   "Button6", "Button7", "Button8", "Button9"};
+  // Exit, then the groups by their own order (GML10, no-data, GML5, DEM5 merge, then the second
+  // column), each group's controls by theirs.
+  const QStringList expected = {"Button3", "Button1",  "Button2", "Button4", "Button5",
+                                "Edit1",   "Edit2",    "Button6", "Button7", "Button8",
+                                "Button9", "Button10", "Button11"};
   QCOMPARE(order, expected);
 }
 
@@ -203,6 +209,7 @@ void WindowTest::helpBoxes_data() {
   QTest::newRow("GML5") << "Button7" << QString::fromUtf8(kHelpGml5);
   QTest::newRow("DEM5 merge") << "Button9" << QString::fromUtf8(kHelpDem5Merge);
   QTest::newRow("no-data") << "Button5" << QString::fromUtf8(kHelpNoData);
+  QTest::newRow("GML1") << "Button11" << QString::fromUtf8(kHelpGml1);
 }
 
 void WindowTest::helpBoxes() {

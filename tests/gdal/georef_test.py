@@ -20,6 +20,7 @@ from osgeo import gdal, osr
 gdal.UseExceptions()
 
 CLI, SAMPLES, SHARED = sys.argv[1:4]
+TEST_DATA = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, "data")
 EPSG_OF_SRS_NAME = {"fguuid:jgd2000.bl": "4612", "fguuid:jgd2011.bl": "6668"}
 # Corners in the tiles are rounded to 9 decimals; half a cell is 2.8e-5 degree or more.
 CORNER_TOLERANCE = 1e-7
@@ -64,7 +65,8 @@ def as_float32(value):
 
 
 class GeorefChecks(unittest.TestCase):
-    def check_raster(self, path, size, cells_per_degree, epsg=None, ignores_nodata=True):
+    def check_raster(self, path, size, cells_per_degree, epsg=None, ignores_nodata=True,
+                     datum=None):
         dataset = gdal.Open(path)
         self.assertEqual(dataset.GetDriver().ShortName, "ENVI")
         self.assertEqual((dataset.RasterXSize, dataset.RasterYSize), size)
@@ -75,7 +77,10 @@ class GeorefChecks(unittest.TestCase):
         self.assertAlmostEqual(cell_x, 1 / cells_per_degree, delta=1e-15)
         self.assertAlmostEqual(cell_y, -1 / cells_per_degree, delta=1e-15)
         srs = dataset.GetSpatialRef()
-        if epsg is None:
+        if datum is not None:
+            self.assertTrue(srs.IsGeographic())
+            self.assertEqual(srs.GetAttrValue("DATUM"), datum)
+        elif epsg is None:
             self.assertTrue(srs is None or not srs.IsGeographic(), srs and srs.ExportToWkt())
         else:
             self.assertTrue(srs.IsGeographic())
@@ -182,6 +187,23 @@ class DatumsOfOneMosaic(GeorefChecks):
         for names in (["fguuid:jgd2000.bl", "fguuid:jgd2011.bl"], ["fguuid:jgd2011.bl", "x"]):
             dataset = self.check_raster(self.convert(names), (2250, 1500), 18000, epsg=None)
             self.assertEqual(dataset.GetGeoTransform()[0], 124.0)
+
+
+class OneMetreMosaic(GeorefChecks):
+    def test_gml1_mosaic_lies_on_mesh_453077_on_the_declared_jgd2024(self):
+        folder = tempfile.mkdtemp(prefix="elevara-gdal-")
+        self.addCleanup(shutil.rmtree, folder)
+        gml = os.path.join(TEST_DATA, "FG-GML-4530-77-05-DEM1A-20260522.xml")
+        shutil.copy(gml, folder)
+        run_cli("gml1", folder)
+        dataset = self.check_raster(os.path.join(folder, "453077-DEM1"), (11250, 7500), 90000,
+                                    datum="Japanese_Geodetic_Datum_2024")
+        self.check_tiles(dataset, [GmlTile(gml)], 10, 1125, 750)
+        # Mesh 453077: latitudes 30 + 7/12 to 30 + 8/12, longitudes 130 + 7/8 to 131.
+        west, cell_x, _, north, _, cell_y = dataset.GetGeoTransform()
+        corners = (west, north, west + 11250 * cell_x, north + 7500 * cell_y)
+        for got, want in zip(corners, (130.875, 30 + 8 / 12, 131.0, 30 + 7 / 12)):
+            self.assertAlmostEqual(got, want, delta=1e-9)
 
 
 @unittest.skipUnless(os.path.isdir(SHARED), "the shared data folder is absent")

@@ -477,5 +477,52 @@ TEST(PublishedGml10Run, PlacesTile76InMosaic3926) {
   }
 }
 
+// The 1 m command over what a user downloads: a tile of the folder, and a regional pack that is a
+// ZIP of a mesh's ZIP; 10 m tiles beside them are not its business. Every block of the 337.5 MB
+// mosaic is the independent reading of its tile, the values beyond the grid ignored.
+TEST(PublishedGml1Run, PlacesTheFolderAndThePackTilesInMosaic453077) {
+  TempFolder folder;
+  const std::string rebuilt = "FG-GML-4530-77-05-DEM1A-20260522.xml";
+  fs::copy_file(ELEVARA_TEST_DATA "/" + rebuilt, folder / rebuilt);
+  GmlText synthetic;
+  for (int i = 0; i < 1125 * 3 + 7; ++i) synthetic.values.push_back("地表面," + std::to_string(i));
+  const std::string packed = "FG-GML-4530-77-90-DEM1A-20250613.xml";
+  const std::string mesh = testing::ZipBytes({{packed, MakeGml(synthetic)}});
+  testing::WriteZip(folder / "FG-GML-DEM1A-pack.zip", {{"FG-GML-453077-DEM1A-20250613.zip", mesh}});
+  WriteBytes(folder / "FG-GML-4530-77-dem10b-20161001.xml", MakeGml(synthetic));
+
+  ScriptedServices services;
+  services.openAnswers.push_back(folder / rebuilt);
+  ASSERT_EQ(RunGml1Conversion(services).outcome, CommandOutcome::kFinished);
+  EXPECT_EQ(services.messages, std::vector<std::string>{kFinishedMessage});
+  EXPECT_EQ(
+      ReadBytes(folder / kGmlListFileName),
+      rebuilt + "\r\nFG-GML-DEM1A-pack.zip/FG-GML-453077-DEM1A-20250613.zip/" + packed + "\r\n");
+  EXPECT_EQ(ReadBytes(folder / "453077-DEM1.hd1"), "11250 width\r\n7500 height\r\n4 data_type\r\n");
+  const fs::path mosaic = folder / "453077-DEM1";
+  ASSERT_EQ(fs::file_size(mosaic), 337'500'000u);
+  const std::vector<float> tiles[] = {
+      testing::ReferenceTile(ReadBytes(folder / rebuilt), 1125, 750),
+      testing::ReferenceTile(MakeGml(synthetic), 1125, 750)};
+  // Tile 05 fills rows 6750 to 7499 and columns 5625 to 6749, tile 90 rows 0 to 749 and columns
+  // 0 to 1124; every other cell is no-data.
+  const std::pair<std::int64_t, std::int64_t> origins[] = {{6750, 5625}, {0, 0}};
+  std::ifstream in(mosaic, std::ios::binary);
+  std::vector<float> row(11250);
+  int valued = 0;
+  for (std::int64_t r = 0; r < 7500; ++r) {
+    in.read(reinterpret_cast<char*>(row.data()), std::streamsize(row.size() * 4));
+    for (int t = 0; t < 2; ++t) {
+      const auto [top, left] = origins[t];
+      if (r < top || r >= top + 750) continue;
+      ASSERT_EQ(std::memcmp(&row[left], &tiles[t][std::size_t(r - top) * 1125], 1125 * 4), 0)
+          << "tile " << t << " row " << r;
+      std::fill_n(row.begin() + left, 1125, kNoData);
+    }
+    for (float cell : row) valued += testing::Bits(cell) != kNoDataBits;
+  }
+  EXPECT_EQ(valued, 0);
+}
+
 }  // namespace
 }  // namespace elevara

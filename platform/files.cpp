@@ -131,6 +131,17 @@ void OutputFile::writeLine(std::string_view text) {
   write("\r\n", 2);
 }
 
+void OutputFile::overwrite(std::uint64_t offset, const void* data, std::size_t size) {
+  flush();
+  std::error_code error;
+  if (offset > position_ || size > position_ - offset) {
+    error = std::make_error_code(std::errc::invalid_argument);
+  } else {
+    file_->writeAt(offset, data, size, error);
+  }
+  if (error) throw FileError(FileAction::kWrite, path_, error);
+}
+
 void OutputFile::flush() {
   if (used_ == 0) return;
   std::error_code error;

@@ -64,6 +64,10 @@ class OutputFile {
   void write(std::string_view text) { write(text.data(), text.size()); }
   // One line of a text file: the text and CR LF, the same bytes on every platform.
   void writeLine(std::string_view text);
+  // Writes `size` bytes over bytes written earlier, from `offset` on, for a file whose first
+  // bytes are known last (a TIFF's directories); the writing goes on at the end. Throws
+  // FileError, also for a range beyond what was written and for a file without positions.
+  void overwrite(std::uint64_t offset, const void* data, std::size_t size);
   // Puts everything written so far on the disk itself. Throws FileError.
   void sync();
   // Ends the file where the writing stopped, for a file written over a longer earlier one.
@@ -114,6 +118,9 @@ class AtomicOutputFile {
   void write(const void* data, std::size_t size) { file_->write(data, size); }
   void write(std::string_view text) { file_->write(text); }
   void writeLine(std::string_view text) { file_->writeLine(text); }
+  void overwrite(std::uint64_t offset, const void* data, std::size_t size) {
+    file_->overwrite(offset, data, size);
+  }
   void commit();
 
   const std::filesystem::path& target() const { return target_; }

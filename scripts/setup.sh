@@ -4,7 +4,7 @@
 set -euo pipefail
 
 declare -A groups=(
-  [build]="cmake ninja-build g++ make libpng-dev libzip-dev pkgconf"
+  [build]="cmake ninja-build g++ make libpng-dev libzip-dev libtiff-dev libgeotiff-dev pkgconf"
   # Qt 6 Widgets, Qt's own labels in Japanese, a Japanese UI font the window's layout fits, a
   # virtual display for it.
   [window]="qt6-base-dev libgl-dev qt6-translations-l10n fonts-ipafont-gothic xvfb xauth"

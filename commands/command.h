@@ -43,12 +43,17 @@ inline constexpr std::size_t kFinalReportNamesShown = 10;
 std::string FinalReport(const std::vector<std::filesystem::path>& skipped,
                         const std::filesystem::path& folder = {});
 
+// The heading under which the final report names the mosaics left out of the area's layer
+// (the virtual raster), with their count.
+inline constexpr char kLeftOutOfLayer[] = "仮想ラスタ（.vrt）に含めなかったラスタ：";
+
 // What the user is told at the end of a batch run: `notFound` when nothing matched, else the
-// final report on what was skipped.
+// final report on what was skipped, and the mosaics left out of the area's layer, a notice.
 struct BatchReport {
   CommandOutcome outcome = CommandOutcome::kFinished;  // kFinished or kNotFound
   std::string text;
   std::vector<std::filesystem::path> skipped;
+  bool notice = false;
 };
 BatchReport ReportOfBatch(const BatchResult& result, std::string_view notFound,
                           const std::filesystem::path& folder);

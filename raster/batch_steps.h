@@ -57,6 +57,8 @@ struct BatchResult {
   bool found = false;
   std::vector<std::filesystem::path> written;  // the rasters, in the order they were written
   std::vector<SkippedInput> skipped;           // in the order they were met
+  // Mosaics left out of the area's layer (see WriteAreaLayer), in the order of their names.
+  std::vector<SkippedInput> leftOutOfLayer;
 };
 
 // Writes the bare name of every entry of `folder` that matches one of `patterns` to the list

@@ -12,6 +12,7 @@
 
 #include "platform/errors.h"
 #include "platform/files.h"
+#include "platform/folder_search.h"
 #include "platform/unicode.h"
 #include "raster/envi_header.h"
 #include "raster/overview_pyramid.h"
@@ -231,26 +232,42 @@ SkipReason SkipReasonOf(GeoTiffRefusal refusal) {
                                                : SkipReason::kNoRasterSize;
 }
 
-constexpr std::string_view kSidecarExtension = ".hd1";
-
 // The rasters of `folder` that have a sidecar, in the order of their names.
 std::vector<std::filesystem::path> RastersWithSidecars(FileSystem& fs,
                                                        const std::filesystem::path& folder) {
-  std::error_code error;
-  std::vector<std::string> names = fs.listNames(folder, error);
-  if (error) throw FileError(FileAction::kList, folder, error);
-  std::sort(names.begin(), names.end());
+  constexpr std::size_t kSidecarExtension = 4;  // ".hd1"
   std::vector<std::filesystem::path> rasters;
-  for (const std::string& name : names) {
-    if (name.size() <= kSidecarExtension.size() || !name.ends_with(kSidecarExtension)) continue;
-    const std::filesystem::path raster = folder / PathFromUtf8(std::string_view(name).substr(
-                                                      0, name.size() - kSidecarExtension.size()));
+  for (const std::string& name : SearchFolder(fs, folder, "?*.hd1")) {
+    const std::filesystem::path raster =
+        folder / PathFromUtf8(std::string_view(name).substr(0, name.size() - kSidecarExtension));
+    std::error_code error;
     if (std::filesystem::is_regular_file(fs.status(raster, error)) && !error) {
       rasters.push_back(raster);
     }
-    error.clear();
   }
   return rasters;
+}
+
+// The rasters of the context's folder with a sidecar and an ENVI header that can be exported;
+// the others with their headers are added to `result` as skipped.
+std::vector<GeoTiffSource> FindSources(const BatchContext& context, BatchResult& result) {
+  std::vector<GeoTiffSource> sources;
+  for (const std::filesystem::path& raster : RastersWithSidecars(context.fs, context.folder)) {
+    try {
+      const GeoTiffExamination examination = ExamineGeoTiffSource(context.fs, raster);
+      if (examination.refusal == GeoTiffRefusal::kNoHeader && !examination.source) continue;
+      result.found = true;
+      if (examination.source) {
+        sources.push_back(*examination.source);
+      } else {
+        result.skipped.push_back({raster, SkipReasonOf(examination.refusal), {}});
+      }
+    } catch (const FileError& error) {
+      result.found = true;
+      result.skipped.push_back({raster, SkipReason::kNotRead, error.reason()});
+    }
+  }
+  return sources;
 }
 
 }  // namespace
@@ -329,31 +346,15 @@ GeoTiffOutcome ExportGeoTiff(FileSystem& fs, Progress& progress,
 }
 
 BatchResult ExportGeoTiffFolder(const BatchContext& context) {
-  FileSystem& fs = context.fs;
   BatchResult result;
-  std::vector<GeoTiffSource> sources;
-  for (const std::filesystem::path& raster : RastersWithSidecars(fs, context.folder)) {
-    try {
-      const GeoTiffExamination examination = ExamineGeoTiffSource(fs, raster);
-      if (examination.refusal == GeoTiffRefusal::kNoHeader && !examination.source) continue;
-      result.found = true;
-      if (examination.source) {
-        sources.push_back(*examination.source);
-      } else {
-        result.skipped.push_back({raster, SkipReasonOf(examination.refusal), {}});
-      }
-    } catch (const FileError& error) {
-      result.found = true;
-      result.skipped.push_back({raster, SkipReason::kNotRead, error.reason()});
-    }
-  }
+  const std::vector<GeoTiffSource> sources = FindSources(context, result);
   std::int64_t steps = 0;
   for (const GeoTiffSource& source : sources) steps += GeoTiffSteps(source.width, source.height);
   context.progress.startPhase(steps);
   for (const GeoTiffSource& source : sources) {
     CountedProgress progress(context.progress);
     try {
-      WriteGeoTiff(fs, progress, source, GeoTiffPathFor(source.raster));
+      WriteGeoTiff(context.fs, progress, source, GeoTiffPathFor(source.raster));
       result.written.push_back(GeoTiffPathFor(source.raster));
     } catch (const FileError& error) {
       // A raster that cannot be read is left out; a GeoTIFF that cannot be written stops the run.

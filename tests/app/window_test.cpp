@@ -91,6 +91,11 @@ void WindowTest::controls_data() {
   row("Edit2", "QLineEdit", "GroupBox2", 259, 48, 57, 21, elevara::kDefaultHeightText);
   row("Button4", "QPushButton", "GroupBox2", 32, 80, 75, 25, "実行");
   row("Button5", "QPushButton", "GroupBox2", 160, 80, 75, 25, "ヘルプ");
+  row("GroupBox6", "QGroupBox", "Form92", 481, 160, 433, 90, "Floating RAW -> GeoTIFF (COG)");
+  row("Label8", "QLabel", "GroupBox6", 16, 24, kAutoWidth, 13,
+      "Floating RAWファイルをGISで開けるGeoTIFF（COG）に変換します");
+  row("Button12", "QPushButton", "GroupBox6", 32, 48, 75, 25, "実行");
+  row("Button13", "QPushButton", "GroupBox6", 160, 48, 75, 25, "ヘルプ");
   row("ProgressBar1", "QProgressBar", "Form92", 56, 465, 353, 17, "");
   row("OpenDialog1", "QFileDialog", "Form92", 0, 0, 0, 0, "");
   row("SaveDialog1", "QFileDialog", "Form92", 0, 0, 0, 0, "");
@@ -119,7 +124,7 @@ void WindowTest::window() {
   QVERIFY(QTest::qWaitForWindowExposed(&window));
   QCOMPARE(window.objectName(), QStringLiteral("Form92"));
   QCOMPARE(window.windowTitle(), QString::fromUtf8(elevara::kProductCaption));
-  QCOMPARE(window.size(), QSize(483, 505));
+  QCOMPARE(window.size(), QSize(938, 505));
   QCOMPARE(window.pos(), QPoint(0, 0));
   QVERIFY(window.minimumSize() != window.maximumSize());
   QVERIFY(!window.windowIcon().isNull());
@@ -141,8 +146,8 @@ void WindowTest::controlsStayWhenResized() {
     QCOMPARE(window.ProgressBar1->geometry(), bar);
   }
   // Never smaller than its client size, which would hide Exit and the bar.
-  QCOMPARE(window.size(), QSize(483, 505));
-  QCOMPARE(window.minimumSize(), QSize(483, 505));
+  QCOMPARE(window.size(), QSize(938, 505));
+  QCOMPARE(window.minimumSize(), QSize(938, 505));
 }
 
 void WindowTest::tabOrder() {
@@ -156,9 +161,10 @@ void WindowTest::tabOrder() {
     widget = widget->nextInFocusChain();
   } while (widget != window.Button3);
   // Exit, then the groups by their own order (GML10, no-data, GML5, DEM5 merge), each group's
-  // controls by theirs.
-  const QStringList expected = {"Button3", "Button1", "Button2", "Button4", "Button5", "Edit1",
-                                "Edit2",   "Button6", "Button7", "Button8", "Button9"};
+  // controls by theirs, then the second column's (GeoTIFF).
+  const QStringList expected = {"Button3", "Button1",  "Button2", "Button4", "Button5",
+                                "Edit1",   "Edit2",    "Button6", "Button7", "Button8",
+                                "Button9", "Button12", "Button13"};
   QCOMPARE(order, expected);
 }
 
@@ -203,6 +209,7 @@ void WindowTest::helpBoxes_data() {
   QTest::newRow("GML5") << "Button7" << QString::fromUtf8(kHelpGml5);
   QTest::newRow("DEM5 merge") << "Button9" << QString::fromUtf8(kHelpDem5Merge);
   QTest::newRow("no-data") << "Button5" << QString::fromUtf8(kHelpNoData);
+  QTest::newRow("GeoTIFF") << "Button13" << QString::fromUtf8(kHelpGeoTiff);
 }
 
 void WindowTest::helpBoxes() {
@@ -248,7 +255,8 @@ void WindowTest::helpTextLines() {
   const Help helps[] = {{kHelpGml10, 7, "１つのフォルダ"},
                         {kHelpGml5, 7, "１つのフォルダ"},
                         {kHelpDem5Merge, 6, "作成する2次メッシュ"},
-                        {kHelpNoData, 6, "横幅最大90000"}};
+                        {kHelpNoData, 6, "横幅最大90000"},
+                        {kHelpGeoTiff, 9, "１つのフォルダ"}};
   for (const Help& help : helps) {
     const QString text = QString::fromUtf8(help.text);
     const QStringList lines = text.split(u'\n');

@@ -348,6 +348,7 @@ GeoTiffOutcome ExportGeoTiff(FileSystem& fs, Progress& progress,
 BatchResult ExportGeoTiffFolder(const BatchContext& context) {
   BatchResult result;
   const std::vector<GeoTiffSource> sources = FindSources(context, result);
+  if (!result.found) return result;
   std::int64_t steps = 0;
   for (const GeoTiffSource& source : sources) steps += GeoTiffSteps(source.width, source.height);
   context.progress.startPhase(steps);

@@ -16,8 +16,9 @@ declare -A groups=(
   [bench]=""
   [format]="clang-format"
   # make windows: the MinGW-w64 cross compiler, zlib for it, GoogleTest's and the other
-  # libraries' sources (unpacked with dpkg-source), Wine to run the tests.
-  [windows]="g++-mingw-w64-x86-64 libz-mingw-w64-dev googletest dpkg-dev wine wine64"
+  # libraries' sources (unpacked with dpkg-source), Wine to run the tests; tclsh and sqlite3 make
+  # SQLite's one-file source and PROJ's database on the build machine.
+  [windows]="g++-mingw-w64-x86-64 libz-mingw-w64-dev googletest dpkg-dev wine wine64 tcl sqlite3"
 )
 # What each group needs besides its own packages; make windows also builds the Linux elevara-cli,
 # whose outputs the Windows one must match.

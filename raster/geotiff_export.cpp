@@ -141,31 +141,32 @@ void SetGeoTags(TiffOutput& out, const GeoTiffSource& source) {
   GTIFFree(keys);
 }
 
-// Writes the current directory with its tile arrays left open, reads it back and reserves the
-// arrays right after it, where they are filled in place once the tiles are written. Returns the
-// directory's offset.
-std::uint64_t WriteDirectory(TiffOutput& out) {
+// Writes the current directory with its tile arrays left open, to be filled in once the tiles
+// are written; libtiff starts a new directory then.
+void WriteDirectory(TiffOutput& out) {
   TIFF* tiff = out.handle();
   out.check(TIFFDeferStrileArrayWriting(tiff) == 1);
   out.check(TIFFWriteCheck(tiff, 1, "elevara") == 1);
   out.check(TIFFWriteDirectory(tiff) == 1);
-  out.check(TIFFSetDirectory(tiff, static_cast<tdir_t>(TIFFNumberOfDirectories(tiff) - 1)) == 1);
-  const std::uint64_t offset = TIFFCurrentDirOffset(tiff);
-  out.check(TIFFForceStrileArrayWriting(tiff) == 1);
-  return offset;
 }
 
-// The directories of the raster and of its overview levels, largest first, as readers find them.
+// The directories of the raster and of its overview levels, largest first, as readers find them,
+// then their tile arrays, reserved where they are filled in place once the tiles are written.
+// Returns the directories' offsets.
 std::vector<std::uint64_t> WriteDirectories(TiffOutput& out, const GeoTiffSource& source,
                                             const std::vector<RasterSize>& levels) {
-  std::vector<std::uint64_t> offsets;
   SetImageTags(out, {source.width, source.height}, false, source.declaresNoData);
   SetGeoTags(out, source);
-  offsets.push_back(WriteDirectory(out));
+  WriteDirectory(out);
   for (const RasterSize& level : levels) {
-    out.check(TIFFCreateDirectory(out.handle()) == 0);
     SetImageTags(out, level, true, source.declaresNoData);
-    offsets.push_back(WriteDirectory(out));
+    WriteDirectory(out);
+  }
+  std::vector<std::uint64_t> offsets;
+  for (std::size_t directory = 0; directory <= levels.size(); ++directory) {
+    out.check(TIFFSetDirectory(out.handle(), static_cast<tdir_t>(directory)) == 1);
+    offsets.push_back(TIFFCurrentDirOffset(out.handle()));
+    out.check(TIFFForceStrileArrayWriting(out.handle()) == 1);
   }
   return offsets;
 }

@@ -23,8 +23,8 @@ namespace elevara {
 namespace {
 
 constexpr auto kTile = static_cast<std::uint32_t>(kGeoTiffTileSize);
-// GDAL's tag for the no-data value, as text: GDAL_NODATA, which GDAL, QGIS and the web viewers
-// built on GDAL's files read.
+// GDAL's tag for the no-data value, as text (GDAL_NODATA): GDAL, and with it QGIS, reads it, and
+// so do the GeoTIFF readers of web maps.
 constexpr ttag_t kGdalNoDataTag = 42113;
 constexpr char kNoDataText[] = "-9999";
 // DEFLATE at level 6, GDAL's own default, through libdeflate, on tiles whose floats the

@@ -29,6 +29,9 @@ inline constexpr char kAboutGml1[] =
 inline constexpr char kGroupNoData[] = "Floating RAW -9999.0 -> 0.0";
 inline constexpr char kAboutNoData[] =
     "Floating RAWファイルの標高データ -9999.0 を 0.0 に変換します";
+inline constexpr char kGroupGeoTiff[] = "Floating RAW -> GeoTIFF (COG)";
+inline constexpr char kAboutGeoTiff[] =
+    "Floating RAWファイルをGISで開けるGeoTIFF（COG）に変換します";
 inline constexpr char kPixels[] = "ピクセル（横）：";
 // An ideographic space (U+3000) pads "ライン" to the width of "ピクセル", so the two captions
 // read as a pair.
@@ -86,6 +89,18 @@ inline constexpr char kHelpNoData[] =
     "します。\n"
     "横幅最大90000ピクセルです。\n"
     "ファイル選択では、32ビットFloating RAWファイルを選択して下さい。\n"
+    "\n"
+    "作者：Ojorima\n";
+
+inline constexpr char kHelpGeoTiff[] =
+    "32ビットFloating RAWファイルをクラウド最適化GeoTIFF（COG）に変換します。\n"
+    "１つのフォルダのうち、サイドカー（.hd1）とENVIヘッダ（.hdr）のあるファイルをすべて変換します。"
+    "\n"
+    "位置、測地系（JGD2000、JGD2011、JGD2024）とデータなし（-9999.0）はENVIヘッダのとおりです。\n"
+    "ファイルフォーマットは32ビットFloating、512×512ピクセルのタイル、可逆圧縮（DEFLATE）で、"
+    "縮小画像を含みます。\n"
+    "ファイル名は元のファイル名＋「.tif」です。\n"
+    "ファイル選択では、対象フォルダ内のファイルを１つ選択して下さい。\n"
     "\n"
     "作者：Ojorima\n";
 

@@ -14,6 +14,7 @@
 #include "app/qt_services.h"
 #include "app/texts.h"
 #include "app/window_font.h"
+#include "commands/geotiff_command.h"
 #include "commands/gml_command.h"
 #include "commands/merge_command.h"
 #include "commands/nodata_command.h"
@@ -22,7 +23,8 @@
 namespace elevara::app {
 namespace {
 
-// Two columns of groups: the first four commands on the left, the later ones on the right.
+// Two columns of groups 433 wide, at 24 and at 481, and a margin of 24 at the right: the first
+// four commands on the left, the later ones on the right.
 constexpr int kClientWidth = 938;
 constexpr int kClientHeight = 505;
 constexpr int kLabelHeight = 13;
@@ -139,13 +141,19 @@ void TForm92::buildControls() {
   Label7 = PlaceLabel(GroupBox5, "Label7", 16, 24);
   Button10 = PlaceButton(GroupBox5, "Button10", 32, 48);
   Button11 = PlaceButton(GroupBox5, "Button11", 160, 48);
+  GroupBox6 = PlaceNamed<QGroupBox>(this, "GroupBox6", QRect(481, 160, 433, 90));
+  Label8 = PlaceLabel(GroupBox6, "Label8", 16, 24);
+  Button12 = PlaceButton(GroupBox6, "Button12", 32, 48);
+  Button13 = PlaceButton(GroupBox6, "Button13", 160, 48);
 }
 
 void TForm92::setTabOrders() {
   // Tab order counts within each parent, and a group box hands the focus through its own
-  // controls before the next one: Exit, then GroupBox1, GroupBox2, GroupBox3, GroupBox4.
-  QWidget* const chain[] = {Button3, Button1, Button2, Button4, Button5,  Edit1,   Edit2,
-                            Button6, Button7, Button8, Button9, Button10, Button11};
+  // controls before the next one: Exit, then GroupBox1, GroupBox2, GroupBox3, GroupBox4, then
+  // the second column.
+  QWidget* const chain[] = {Button3, Button1,  Button2,  Button4,  Button5,
+                            Edit1,   Edit2,    Button6,  Button7,  Button8,
+                            Button9, Button10, Button11, Button12, Button13};
   for (std::size_t i = 1; i < std::size(chain); ++i) setTabOrder(chain[i - 1], chain[i]);
 }
 
@@ -161,6 +169,8 @@ void TForm92::connectHandlers() {
   connect(Button9, &QPushButton::clicked, this, &TForm92::Button9Click);
   connect(Button10, &QPushButton::clicked, this, &TForm92::Button10Click);
   connect(Button11, &QPushButton::clicked, this, &TForm92::Button11Click);
+  connect(Button12, &QPushButton::clicked, this, &TForm92::Button12Click);
+  connect(Button13, &QPushButton::clicked, this, &TForm92::Button13Click);
 }
 
 void TForm92::setTexts() {
@@ -186,6 +196,10 @@ void TForm92::setTexts() {
   SetText(Edit2, utf8(text::kDefaultHeight));
   SetText(Button4, utf8(text::kRun));
   SetText(Button5, utf8(text::kHelp));
+  SetText(GroupBox6, utf8(text::kGroupGeoTiff));
+  SetText(Label8, utf8(text::kAboutGeoTiff));
+  SetText(Button12, utf8(text::kRun));
+  SetText(Button13, utf8(text::kHelp));
   SetText(Button3, utf8(text::kExit));
   SetText(GroupBox5, utf8(text::kGroupGml1));
   SetText(Label7, utf8(text::kAboutGml1));
@@ -239,6 +253,14 @@ void TForm92::Button10Click() {
 
 void TForm92::Button11Click() {
   showHelp(text::kHelpGml1);
+}
+
+void TForm92::Button12Click() {
+  runCommand([](Services& services) { RunGeoTiffExport(services); });
+}
+
+void TForm92::Button13Click() {
+  showHelp(text::kHelpGeoTiff);
 }
 
 void TForm92::closeEvent(QCloseEvent* event) {
@@ -303,9 +325,9 @@ void TForm92::showHelp(const char* text) {
 
 void TForm92::enableCommandControls(bool enabled) {
   // Exit stays usable: it interrupts the command and closes the window.
-  for (QWidget* control :
-       std::initializer_list<QWidget*>{Button1, Button2, Button4, Button5, Button6, Button7,
-                                       Button8, Button9, Button10, Button11, Edit1, Edit2}) {
+  for (QWidget* control : std::initializer_list<QWidget*>{
+           Button1, Button2, Button4, Button5, Button6, Button7, Button8, Button9, Button10,
+           Button11, Button12, Button13, Edit1, Edit2}) {
     control->setEnabled(enabled);
   }
 }

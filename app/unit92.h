@@ -1,4 +1,4 @@
-// The main window: four command groups, each with its Run and Help button, the two fields the
+// The main window: five command groups, each with its Run and Help button, the two fields the
 // no-data replacement reads, the shared progress bar and the Exit button.
 #pragma once
 
@@ -71,6 +71,11 @@ class TForm92 : public QWidget {
   QLabel* Label7 = nullptr;
   QPushButton* Button10 = nullptr;
   QPushButton* Button11 = nullptr;
+  // The second column, right of the first.
+  QGroupBox* GroupBox6 = nullptr;
+  QLabel* Label8 = nullptr;
+  QPushButton* Button12 = nullptr;
+  QPushButton* Button13 = nullptr;
 
  public slots:
   void Button1Click();
@@ -84,6 +89,8 @@ class TForm92 : public QWidget {
   void Button9Click();
   void Button10Click();
   void Button11Click();
+  void Button12Click();
+  void Button13Click();
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -19,6 +19,7 @@ std::optional<Subcommand> SubcommandNamed(std::string_view name) {
   if (name == "merge") return Subcommand::kMerge;
   if (name == "nodata") return Subcommand::kNoData;
   if (name == "preview") return Subcommand::kPreview;
+  if (name == "geotiff") return Subcommand::kGeoTiff;
   return std::nullopt;
 }
 
@@ -147,6 +148,7 @@ const char kUsageText[] =
     "  elevara-cli merge PATH\n"
     "  elevara-cli nodata [--width TEXT] [--height TEXT] INPUT OUTPUT\n"
     "  elevara-cli preview RASTER [PNG]\n"
+    "  elevara-cli geotiff PATH\n"
     "  elevara-cli --help | --version\n";
 
 const char kHelpText[] =
@@ -180,6 +182,10 @@ const char kHelpText[] =
     "      .hd1 サイドカーのある32ビットFloating RAWファイル RASTER の陰影段彩図を、"
     "長辺2048ピクセル以内のPNG画像 PNG（省略時は RASTER に .png を付けた名前）に書き出します"
     "（データなしは透明）\n"
+    "  elevara-cli geotiff PATH\n"
+    "      .hd1 サイドカーと ENVIヘッダ .hdr のある32ビットFloating RAWファイルを、"
+    "クラウド最適化GeoTIFF（元のファイル名＋「.tif」）に変換します。"
+    "PATH がフォルダならそのすべてのファイルを、ファイルならそのファイルだけを変換します\n"
     "  elevara-cli --help | --version\n"
     "      この説明、または版を表示します\n"
     "\n"
@@ -193,7 +199,8 @@ const char kHelpText[] =
     "2 使い方の誤り（PATH がないとき、見つからないときも）、130 中断（Ctrl-C）\n"
     "\n"
     "Converts GSI elevation GML tiles and float32 RAW rasters from a terminal: "
-    "gml10, gml5, gml1, merge, nodata; preview draws a shaded-relief PNG of a raster.\n";
+    "gml10, gml5, gml1, merge, nodata; preview draws a shaded-relief PNG of a raster; geotiff "
+    "writes cloud-optimized GeoTIFFs.\n";
 
 std::string VersionText() {
   return kProductCaption;

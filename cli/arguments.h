@@ -12,7 +12,7 @@
 
 namespace elevara::cli {
 
-enum class Subcommand { kGml10, kGml5, kGml1, kMerge, kNoData, kPreview };
+enum class Subcommand { kGml10, kGml5, kGml1, kMerge, kNoData, kPreview, kGeoTiff };
 
 struct Invocation {
   enum class Kind { kRun, kHelp, kVersion };

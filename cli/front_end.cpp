@@ -6,6 +6,7 @@
 
 #include "cli/arguments.h"
 #include "cli/terminal_output.h"
+#include "commands/geotiff_command.h"
 #include "commands/gml_command.h"
 #include "commands/merge_command.h"
 #include "commands/nodata_command.h"
@@ -33,7 +34,7 @@ CommandResult RunBatch(const Run& run, const char* notFound, int workers, const 
   BatchReport report =
       ReportOfBatch(call({run.fs, run.progress, folder, workers}), notFound, folder);
   run.messages.say(report.text);
-  return {report.outcome, std::move(report.skipped)};
+  return {report.outcome, std::move(report.skipped), report.notice};
 }
 
 CommandResult RunGml(const Run& run, const GmlConversion& conversion) {
@@ -86,6 +87,18 @@ CommandResult RunPreviewOf(const Run& run) {
   return {written ? CommandOutcome::kFinished : CommandOutcome::kFailed, {}};
 }
 
+// A folder: every raster in it, as the window's command; a file: that raster alone.
+CommandResult RunGeoTiff(const Run& run) {
+  std::error_code ignored;
+  if (std::filesystem::is_directory(*run.invocation.input, ignored)) {
+    return RunBatch(run, geotiff_text::kNotFound, 1, ExportGeoTiffFolder);
+  }
+  const std::filesystem::path& raster = *run.invocation.input;
+  const GeoTiffOutcome outcome = ExportGeoTiff(run.fs, run.progress, raster);
+  run.messages.say(GeoTiffReport(outcome, raster));
+  return {outcome.refusal ? CommandOutcome::kFailed : CommandOutcome::kFinished, {}};
+}
+
 CommandResult RunSubcommand(const Run& run) {
   switch (run.invocation.subcommand) {
     case Subcommand::kGml10:
@@ -100,6 +113,8 @@ CommandResult RunSubcommand(const Run& run) {
       return RunNoData(run);
     case Subcommand::kPreview:
       return RunPreviewOf(run);
+    case Subcommand::kGeoTiff:
+      return RunGeoTiff(run);
   }
   return {CommandOutcome::kFailed, {}};
 }

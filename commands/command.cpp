@@ -37,6 +37,14 @@ const char* DefaultReasonText(SkipReason reason) {
       return "標高値の並び gml:tupleList がありません";
     case SkipReason::kArchiveUnreadable:
       return "書庫を読み込めません";
+    case SkipReason::kNoRasterSize:
+      return "サイドカー（.hd1）から大きさを読み取れません";
+    case SkipReason::kOtherRasterSize:
+      return "大きさが名前、サイドカー、ENVIヘッダのいずれかと合いません";
+    case SkipReason::kOtherPlacement:
+      return "ENVIヘッダの位置が名前のメッシュと合いません";
+    case SkipReason::kOtherDatum:
+      return "ほかのラスタと測地系が異なります";
     case SkipReason::kNotRead:
     case SkipReason::kTileRasterUnreadable:
     case SkipReason::kEnviHeaderUnreadable:
@@ -105,6 +113,15 @@ BatchReport ReportOfBatch(const BatchResult& result, std::string_view notFound,
     head = kNothingWrittenMessage;
   }
   report.text = FinalReport(result.skipped, folder, head);
+  if (!result.leftOutOfLayer.empty()) {
+    std::vector<ReportedFile> leftOut;
+    for (const SkippedInput& mosaic : result.leftOutOfLayer) {
+      leftOut.push_back({mosaic.path, SkipReasonText(mosaic)});
+    }
+    report.text += "\n" + std::string(kLeftOutOfLayer) + std::to_string(leftOut.size()) + "件";
+    report.text += NamedFiles(leftOut, folder);
+    report.notice = true;
+  }
   return report;
 }
 
@@ -123,7 +140,7 @@ CommandResult RunBatchCommand(Services& services, const BatchTexts& texts, const
     services.showMessage(report.text);
     // A run that got through its phases leaves the bar empty; one that found nothing never set it.
     if (report.outcome != CommandOutcome::kNotFound) progress.reset();
-    return CommandResult{report.outcome, std::move(report.skipped)};
+    return CommandResult{report.outcome, std::move(report.skipped), report.notice};
   });
 }
 

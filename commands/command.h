@@ -56,14 +56,19 @@ std::string FinalReport(const std::vector<SkippedInput>& skipped,
 std::string InterruptedReport(const Interrupted& interrupted,
                               const std::filesystem::path& folder = {});
 
+// The heading under which the final report names the mosaics left out of the area's layer
+// (the virtual raster), with their count.
+inline constexpr char kLeftOutOfLayer[] = "仮想ラスタ（.vrt）に含めなかったラスタ：";
+
 // What the user is told at the end of a batch run: `notFound` when nothing matched,
 // kNothingWrittenMessage when nothing could be written of what did, else kFinishedMessage;
 // each followed by what was skipped (FinalReport), since an archive that could not be read may
-// be why nothing was found.
+// be why nothing was found; then the mosaics left out of the area's layer, a notice.
 struct BatchReport {
   CommandOutcome outcome = CommandOutcome::kFinished;  // kFinished, kNotFound or kFailed
   std::string text;
   std::vector<std::filesystem::path> skipped;
+  bool notice = false;
 };
 BatchReport ReportOfBatch(const BatchResult& result, std::string_view notFound,
                           const std::filesystem::path& folder);

@@ -235,6 +235,7 @@ void RunFolder(const std::vector<Entry>& entries) {
 
   GmlConversion conversion = kGml5Conversion;
   conversion.layout = {kTileWidth, kTileHeight, kTilesAcross, 10};
+  conversion.layer = nullptr;  // mosaics this small are of no layer's size
   testing::ScriptedServices services;
   services.openAnswers.push_back(folder / "picked.xml");
   const std::size_t descriptors = testing::OpenDescriptorCount();

@@ -297,11 +297,11 @@ std::vector<std::filesystem::path> TileRasterNames(const GmlConversion& conversi
 }  // namespace
 
 const GmlConversion kGml10Conversion{
-    "FG-GML*dem10*.xml", {1125, 750, 8, 8}, kGml10CodePositions, 12, 13, "-ELEVARA"};
+    "FG-GML*dem10*.xml", {1125, 750, 8, 8}, kGml10CodePositions, 12, 13, "-ELEVARA", &kGml10Layer};
 const GmlConversion kGml5Conversion{
-    "FG-GML*dem5*.xml", {225, 150, 10, 10}, kGml5CodePositions, 15, 16, "-DEM5"};
+    "FG-GML*dem5*.xml", {225, 150, 10, 10}, kGml5CodePositions, 15, 16, "-DEM5", &kGml5Layer};
 const GmlConversion kGml1Conversion{
-    "FG-GML*-dem1?-*.xml", {1125, 750, 10, 10}, kGml5CodePositions, 15, 16, "-DEM1"};
+    "FG-GML*-dem1?-*.xml", {1125, 750, 10, 10}, kGml5CodePositions, 15, 16, "-DEM1", &kGml1Layer};
 
 BatchResult ConvertGmlFolder(const BatchContext& context, const GmlConversion& conversion) {
   FileSystem& fs = context.fs;
@@ -339,6 +339,7 @@ BatchResult ConvertGmlFolder(const BatchContext& context, const GmlConversion& c
                             tiles.declare(tile, datums);
                           }};
   WriteMosaics(context, mosaics, result);
+  if (conversion.layer != nullptr) WriteAreaLayer(context, *conversion.layer, result);
   return result;
 }
 

@@ -6,6 +6,7 @@
 #include <span>
 #include <string_view>
 
+#include "raster/area_layer.h"
 #include "raster/batch_steps.h"
 #include "raster/mosaic_writer.h"
 
@@ -20,6 +21,7 @@ struct GmlConversion {
   std::size_t rowDigitPosition;                // the tile's row digit, 0 at the bottom
   std::size_t columnDigitPosition;             // the tile's column digit, 0 at the left
   std::string_view nameSuffix;                 // behind tile and mosaic codes, "-ELEVARA"
+  const AreaLayer* layer = nullptr;            // the layer of the folder's mosaics, if any
 };
 
 // 10 m tiles "FG-GML*dem10*.xml" into 9000 x 6000 mosaics "<code>-ELEVARA".
@@ -33,7 +35,8 @@ extern const GmlConversion kGml1Conversion;
 
 // Converts every matching tile of the context's folder and of the folder's ZIP files
 // (FindGmlInputs), listed in "gml_name.txt", into tile rasters, and assembles their mosaics,
-// each with its sidecar and ENVI header, in the order their codes first appear. The context's
+// each with its sidecar and ENVI header, in the order their codes first appear, and the layer
+// of the folder's mosaics (WriteAreaLayer). The context's
 // workers convert tiles, inflate members and write mosaics side by side; every file written and
 // everything returned is the same as on one worker. Two phases of progress: GmlTileSteps per
 // listed tile, then one step per mosaic row. Nothing found: result.found is false and nothing

@@ -21,6 +21,11 @@ void RawFile::syncData(std::error_code& error) {
   error = std::make_error_code(std::errc::operation_not_supported);
 }
 
+std::size_t RawFile::writeAt(std::uint64_t, const void*, std::size_t, std::error_code& error) {
+  error = std::make_error_code(std::errc::operation_not_supported);
+  return 0;
+}
+
 void RawFile::resize(std::uint64_t, std::error_code& error) {
   error = std::make_error_code(std::errc::operation_not_supported);
 }

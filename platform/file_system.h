@@ -23,6 +23,10 @@ class RawFile {
                              std::error_code& error) = 0;
   // Sequential write; returns fewer than `size` bytes only on error.
   virtual std::size_t write(const void* data, std::size_t size, std::error_code& error) = 0;
+  // Writes over bytes already written, from an absolute 64-bit position; the sequential position
+  // stays where it was. Only files with positions (regular files) take it.
+  virtual std::size_t writeAt(std::uint64_t offset, const void* data, std::size_t size,
+                              std::error_code& error);
   // Puts what was written on the disk itself, so that it survives a power cut.
   virtual void syncData(std::error_code& error);
   // Sets the file's size to `size` bytes. Only regular files have a size to set.

@@ -44,6 +44,15 @@ class PosixFile final : public RawFile {
     if (done < size && !error) error = std::make_error_code(std::errc::no_space_on_device);
     return done;
   }
+  std::size_t writeAt(std::uint64_t offset, const void* data, std::size_t size,
+                      std::error_code& error) override {
+    std::size_t done = Loop(size, error, [&](std::size_t done_so_far) {
+      return ::pwrite(fd_, static_cast<const char*>(data) + done_so_far, size - done_so_far,
+                      static_cast<off_t>(offset + done_so_far));
+    });
+    if (done < size && !error) error = std::make_error_code(std::errc::no_space_on_device);
+    return done;
+  }
   void syncData(std::error_code& error) override {
     while (::fdatasync(fd_) != 0) {
       if (errno == EINTR) continue;

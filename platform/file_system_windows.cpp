@@ -136,6 +136,33 @@ class WindowsFile final : public RawFile {
     }
     return done;
   }
+  // A write at a position moves the system's file position of a synchronous handle, which the
+  // sequential writes go on from: it is put back.
+  std::size_t writeAt(std::uint64_t offset, const void* data, std::size_t size,
+                      std::error_code& error) override {
+    LARGE_INTEGER sequential{};
+    if (!SetFilePointerEx(handle_, LARGE_INTEGER{}, &sequential, FILE_CURRENT)) {
+      error = LastError();
+      return 0;
+    }
+    std::size_t done = 0;
+    while (done < size) {
+      OVERLAPPED at = At(offset + done);
+      DWORD put = 0;
+      if (!WriteFile(handle_, static_cast<const char*>(data) + done, ChunkOf(size - done), &put,
+                     &at)) {
+        error = LastError();
+        break;
+      }
+      if (put == 0) {
+        error = std::make_error_code(std::errc::no_space_on_device);
+        break;
+      }
+      done += put;
+    }
+    if (!SetFilePointerEx(handle_, sequential, nullptr, FILE_BEGIN) && !error) error = LastError();
+    return done;
+  }
   void syncData(std::error_code& error) override {
     if (!FlushFileBuffers(handle_)) error = LastError();
   }

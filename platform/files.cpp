@@ -97,7 +97,9 @@ std::size_t InputFile::readAt(std::uint64_t offset, void* buffer, std::size_t si
   return got;
 }
 
-OutputFile OutputFile::CreateNew(FileSystem& fs, const std::filesystem::path& path) {
+OutputFile OutputFile::CreateNew(FileSystem& fs, const std::filesystem::path& path,
+                                 const std::filesystem::path& reportedPath) {
+  const std::filesystem::path& name = reportedPath.empty() ? path : reportedPath;
   std::error_code error;
   auto file = fs.createNew(path, std::filesystem::perms::unknown, error);
   if (file == nullptr) {
@@ -106,9 +108,9 @@ OutputFile OutputFile::CreateNew(FileSystem& fs, const std::filesystem::path& pa
         std::filesystem::is_directory(fs.symlinkStatus(path, ignored))) {
       error = std::make_error_code(std::errc::is_a_directory);
     }
-    throw FileError(FileAction::kCreate, path, error);
+    throw FileError(FileAction::kCreate, name, error);
   }
-  return OutputFile(std::move(file), path);
+  return OutputFile(std::move(file), name);
 }
 
 OutputFile::OutputFile(std::unique_ptr<RawFile> file, std::filesystem::path path)
@@ -139,6 +141,17 @@ void OutputFile::writeUnbuffered(const void* data, std::size_t size) {
 void OutputFile::writeLine(std::string_view text) {
   write(text);
   write("\r\n", 2);
+}
+
+void OutputFile::overwrite(std::uint64_t offset, const void* data, std::size_t size) {
+  flush();
+  std::error_code error;
+  if (offset > position_ || size > position_ - offset) {
+    error = std::make_error_code(std::errc::invalid_argument);
+  } else {
+    file_->writeAt(offset, data, size, error);
+  }
+  if (error) throw FileError(FileAction::kWrite, path_, error);
 }
 
 void OutputFile::flush() {

@@ -52,8 +52,10 @@ class InputFile {
 class OutputFile {
  public:
   // Creates the file where nothing of that name exists: an existing file, and a link or a FIFO
-  // above all, is never opened (file_exists). Throws FileError.
-  static OutputFile CreateNew(FileSystem& fs, const std::filesystem::path& path);
+  // above all, is never opened (file_exists). Throws FileError. Errors name `reportedPath`
+  // when given: the name the user knows, for a file written under a temporary name.
+  static OutputFile CreateNew(FileSystem& fs, const std::filesystem::path& path,
+                              const std::filesystem::path& reportedPath = {});
 
   OutputFile(OutputFile&&) noexcept = default;
   OutputFile& operator=(OutputFile&&) noexcept = default;
@@ -67,6 +69,10 @@ class OutputFile {
   void writeUnbuffered(const void* data, std::size_t size);
   // One line of a text file: the text and CR LF, the same bytes on every platform.
   void writeLine(std::string_view text);
+  // Writes `size` bytes over bytes written earlier, from `offset` on, for a file whose first
+  // bytes are known last (a TIFF's directories); the writing goes on at the end. Throws
+  // FileError, also for a range beyond what was written and for a file without positions.
+  void overwrite(std::uint64_t offset, const void* data, std::size_t size);
   // Puts everything written so far on the disk itself. Throws FileError.
   void sync();
   // Ends the file where the writing stopped, for a file written over a longer earlier one.
@@ -121,6 +127,9 @@ class AtomicOutputFile {
   void write(std::string_view text) { file_->write(text); }
   void writeUnbuffered(const void* data, std::size_t size) { file_->writeUnbuffered(data, size); }
   void writeLine(std::string_view text) { file_->writeLine(text); }
+  void overwrite(std::uint64_t offset, const void* data, std::size_t size) {
+    file_->overwrite(offset, data, size);
+  }
   void commit();
 
   const std::filesystem::path& target() const { return target_; }

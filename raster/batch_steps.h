@@ -42,6 +42,11 @@ enum class SkipReason {
   kArchiveUnreadable,     // an archive that could not be read, or lies too deep
   kTileRasterUnreadable,  // a tile raster that exists but could not be opened or read
   kEnviHeaderUnreadable,  // an ENVI header that exists but could not be read
+  kNoRasterSize,          // a raster whose ".hd1" sidecar states no size it can be read as
+  kOtherRasterSize,       // a raster whose length, sidecar and ENVI header disagree on its size,
+                          // or that is of another size than its name says
+  kOtherPlacement,        // a raster whose ENVI header places it elsewhere than its name says
+  kOtherDatum,            // a raster on another datum than the others of its layer
 };
 
 struct SkippedInput {
@@ -56,6 +61,8 @@ struct BatchResult {
   bool found = false;
   std::vector<std::filesystem::path> written;  // the rasters, in the order they were written
   std::vector<SkippedInput> skipped;           // in the order they were met
+  // Mosaics left out of the area's layer (see WriteAreaLayer), in the order of their names.
+  std::vector<SkippedInput> leftOutOfLayer;
 };
 
 // Takes the context's folder for the run (FileSystem::claimFolder) for as long as the returned

@@ -1,5 +1,6 @@
 #include "raster/datum.h"
 
+#include <charconv>
 #include <string>
 
 namespace elevara {
@@ -35,6 +36,17 @@ std::string WktOf(Datum datum) {
            Authority(names.datumCode) + "],PRIMEM[\"Greenwich\",0,AUTHORITY[\"EPSG\",\"8901\"]]," +
            "UNIT[\"degree\",0.0174532925199433,AUTHORITY[\"EPSG\",\"9122\"]]," +
            "AXIS[\"Latitude\",NORTH],AXIS[\"Longitude\",EAST]" + Authority(names.systemCode) + "]";
+  }
+  return {};
+}
+
+DatumIdentity IdentityOf(Datum datum) {
+  for (const DatumNames& names : kDatums) {
+    if (names.datum != datum) continue;
+    int code = 0;
+    std::from_chars(names.systemCode.data(), names.systemCode.data() + names.systemCode.size(),
+                    code);
+    return {names.system, names.datumName, code};
   }
   return {};
 }

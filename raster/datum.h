@@ -16,6 +16,16 @@ enum class Datum { kJgd2000, kJgd2011, kJgd2024 };
 // databases older than 2024 have no code for it.
 std::string WktOf(Datum datum);
 
+// How the geographic coordinate system on a datum is named, as WktOf spells it: the system
+// ("JGD2011"), its datum ("Japanese_Geodetic_Datum_2011") and the system's EPSG code (0 where the
+// EPSG database has none). Every one lies on the GRS 1980 ellipsoid.
+struct DatumIdentity {
+  std::string_view system;
+  std::string_view datum;
+  int epsgCode = 0;
+};
+DatumIdentity IdentityOf(Datum datum);
+
 // The datum whose WKT is exactly `wkt`; nullopt for any other text.
 std::optional<Datum> DatumOfWkt(std::string_view wkt);
 

@@ -11,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/folder_search.h"
 #include "platform/unicode.h"
+#include "raster/area_layer.h"
 #include "raster/batch_steps.h"
 #include "raster/envi_header.h"
 
@@ -117,6 +118,7 @@ BatchResult MergeDem5Folder(const BatchContext& context) {
                           }};
   WriteMosaics(context, mosaics, result);
   result.skipped.insert(result.skipped.end(), unreadableHeaders.begin(), unreadableHeaders.end());
+  WriteAreaLayer(context, kMergedLayer, result);
   return result;
 }
 

@@ -12,9 +12,10 @@ namespace elevara {
 // Every entry of the context's folder matching "??????-DEM5.raw" or "??????-DEM5" (the name the
 // GML5 conversion writes) lends its first four characters as a mosaic code, listed in
 // "dem5_name.txt"; each code becomes one merged raster with its sidecar, in the order the codes
-// first appear. Nothing found: result.found is false and nothing but the list is written. Tiles
-// that exist but cannot be read are returned as skipped; absent tiles are no-data silently.
-// Takes (codes x 12000) progress steps in one phase. Throws FileError.
+// first appear, and the layer of the folder's merged rasters (WriteAreaLayer). Nothing found:
+// result.found is false and nothing but the list is written. Tiles that exist but cannot be read
+// are returned as skipped; absent tiles are no-data silently. Takes (codes x 12000) progress steps
+// in one phase. Throws FileError.
 BatchResult MergeDem5Folder(const BatchContext& context);
 
 // The GML5 mosaics are the tiles here: six-character tile codes, row digit 7 northernmost.

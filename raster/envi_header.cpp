@@ -76,6 +76,7 @@ class EnviHeaderParser {
     if (SameKey(key_, "lines")) fields_.lines = IntegerValue(value_);
     if (SameKey(key_, "map info")) fields_.mapInfo = value_;
     if (SameKey(key_, "coordinate system string")) fields_.coordinateSystem = value_;
+    if (SameKey(key_, "data ignore value")) fields_.dataIgnoreValue = value_;
   }
 
   EnviHeaderFields& fields_;

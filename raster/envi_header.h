@@ -59,6 +59,7 @@ struct EnviHeaderFields {
   std::int64_t lines = 0;
   std::optional<std::string> mapInfo;
   std::optional<std::string> coordinateSystem;
+  std::optional<std::string> dataIgnoreValue;
 };
 
 // The ENVI header of `raster`, found where GDAL looks for it: the raster's name with its

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Converts the sample tiles with elevara-cli in a scratch folder, draws a preview of the 5 m
-# mosaic, shows with gdalinfo where the 10 m mosaic lies (when GDAL is installed) and lists what
-# was written.
+# mosaic, writes a cloud-optimized GeoTIFF of the 10 m mosaic, shows what GDAL makes of the
+# GeoTIFF and of the layer of the 5 m mosaics, and lists what was written.
 # Usage: scripts/demo.sh BUILD_FOLDER. DEMO_MERGE=1 also merges the 5 m mosaic (864 MB more),
 # as the GML5 conversion named it.
 set -euo pipefail
@@ -34,10 +34,19 @@ run gml10 "$scratch/FG-GML-3926-76-DEM10B-20161001.xml"
 run nodata --width 2250 --height 1500 "$scratch/362430-DEM5" "$scratch/362430-DEM5-zero.raw"
 # A picture of the 5 m mosaic, 362430-DEM5.png (docs/preview-362430.png is one).
 run preview "$scratch/362430-DEM5"
+# The 10 m mosaic as a cloud-optimized GeoTIFF, 3926-ELEVARA.tif.
+run geotiff "$scratch/3926-ELEVARA"
 if command -v gdalinfo >/dev/null; then
   echo
   echo "\$ gdalinfo $scratch/3926-ELEVARA   (the ENVI header places it on mesh 3926, in JGD2011)"
   gdalinfo "$scratch/3926-ELEVARA" | grep -E '^(Driver|Size is|Origin|Pixel Size)|^GEOGCRS|^(Upper|Lower) '
+  echo
+  echo "\$ gdalinfo $scratch/3926-ELEVARA.tif   (the same place and datum, NoData and overviews)"
+  gdalinfo "$scratch/3926-ELEVARA.tif" |
+    grep -E '^(Driver|Size is|Origin|Pixel Size)|^GEOGCRS|^(Upper|Lower) |COMPRESSION|PREDICTOR|NoData|Overviews'
+  echo
+  echo "\$ gdalinfo $scratch/ELEVARA-5m.vrt   (every 5 m mosaic of the folder as one layer)"
+  gdalinfo "$scratch/ELEVARA-5m.vrt" | grep -E '^(Driver|Files|Size is|Origin|Pixel Size)|^ {7}\S|^GEOGCRS|NoData'
 else
   echo
   echo "demo: no gdalinfo here, so where the ENVI header places 3926-ELEVARA is not shown" \

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 declare -A groups=(
-  [build]="cmake ninja-build g++ make libpng-dev libzip-dev pkgconf"
+  [build]="cmake ninja-build g++ make libpng-dev libzip-dev libtiff-dev libgeotiff-dev pkgconf"
   # Qt 6 Widgets, Qt's own labels in Japanese, a Japanese UI font the window's layout fits, a
   # virtual display for it.
   [window]="qt6-base-dev libgl-dev qt6-translations-l10n fonts-ipafont-gothic xvfb xauth"
@@ -19,8 +19,9 @@ declare -A groups=(
   [bench]=""
   [format]="clang-format"
   # make windows: the MinGW-w64 cross compiler, zlib for it, GoogleTest's and the other
-  # libraries' sources (unpacked with dpkg-source), Wine to run the tests.
-  [windows]="g++-mingw-w64-x86-64 libz-mingw-w64-dev googletest dpkg-dev wine wine64"
+  # libraries' sources (unpacked with dpkg-source), Wine to run the tests; tclsh and sqlite3 make
+  # SQLite's one-file source and PROJ's database on the build machine.
+  [windows]="g++-mingw-w64-x86-64 libz-mingw-w64-dev googletest dpkg-dev wine wine64 tcl sqlite3"
 )
 # What each group needs besides its own packages; make windows also builds the Linux elevara-cli,
 # whose outputs the Windows one must match.

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # windows-deps.sh FOLDER: static MinGW-w64 builds of the libraries the Windows build links that
-# Debian ships for Linux only: GoogleTest from the googletest package's sources, libzip and
-# libpng from their Debian source packages. They are installed into FOLDER/prefix; each is built
-# once per source version (FOLDER/*.stamp), so a rebuild does not repeat them. zlib comes from
-# libz-mingw-w64-dev.
+# Debian ships for Linux only: GoogleTest from the googletest package's sources, libzip, libpng,
+# and for the GeoTIFF export libdeflate, libtiff, SQLite, PROJ and libgeotiff from their Debian
+# source packages. They are installed into FOLDER/prefix; each is built once per source version
+# (FOLDER/*.stamp), so a rebuild does not repeat them. zlib comes from libz-mingw-w64-dev.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 mkdir -p "$1"
@@ -11,6 +11,9 @@ deps=$(cd "$1" && pwd)
 prefix=$deps/prefix
 jobs=${JOBS:-2}
 toolchain=$root/cmake/mingw-w64-x86_64.cmake
+triple=x86_64-w64-mingw32
+# The Debian release after the machine's, for a source its own archive no longer serves.
+next_release=trixie
 
 # cmake_build NAME SOURCE [OPTION...]: configures, builds and installs one library into $prefix.
 cmake_build() {
@@ -36,16 +39,23 @@ up_to_date() {
 
 # private_apt TOOL ARGUMENT...: apt-get or apt-cache with a configuration of its own under $deps/apt: the machine's Debian archives as
 # deb-src entries, with their own index and cache, so the system's apt setup stays as it is.
+# With apt_suite set (a Debian release's name), the index of that release's main sources alone,
+# in a folder of its own.
 private_apt() {
-  local apt=$deps/apt
+  local apt=$deps/apt${apt_suite:+-$apt_suite}
   if [[ ! -f $apt/updated ]]; then
     mkdir -p "$apt/sources.list.d" "$apt/lists/partial" "$apt/cache/archives/partial"
     local list
-    for list in /etc/apt/sources.list.d/*.sources; do
-      [[ -f $list ]] && sed 's/^Types:.*/Types: deb-src/' "$list" >"$apt/sources.list.d/$(basename "$list")"
-    done
-    if [[ -f /etc/apt/sources.list ]]; then
-      sed -n 's/^deb /deb-src /p' /etc/apt/sources.list >"$apt/sources.list"
+    if [[ -n ${apt_suite:-} ]]; then
+      printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: %s\nComponents: main\nSigned-By: %s\n' \
+        "$apt_suite" /usr/share/keyrings/debian-archive-keyring.gpg >"$apt/sources.list.d/next.sources"
+    else
+      for list in /etc/apt/sources.list.d/*.sources; do
+        [[ -f $list ]] && sed 's/^Types:.*/Types: deb-src/' "$list" >"$apt/sources.list.d/$(basename "$list")"
+      done
+      if [[ -f /etc/apt/sources.list ]]; then
+        sed -n 's/^deb /deb-src /p' /etc/apt/sources.list >"$apt/sources.list"
+      fi
     fi
     touch "$apt/sources.list"
   fi
@@ -58,10 +68,11 @@ private_apt() {
 # source_versions PACKAGE: the versions of a Debian source package that the private index
 # lists, newest first.
 source_versions() {
-  if [[ ! -f $deps/apt/updated ]]; then
-    echo "windows-deps: reading the Debian source index" >&2
+  local apt=$deps/apt${apt_suite:+-$apt_suite}
+  if [[ ! -f $apt/updated ]]; then
+    echo "windows-deps: reading the Debian source index${apt_suite:+ of $apt_suite}" >&2
     private_apt apt-get update >/dev/null
-    touch "$deps/apt/updated"
+    touch "$apt/updated"
   fi
   private_apt apt-cache showsrc --only-source "$1" | sed -n 's/^Version: //p' | sort -rV
 }
@@ -82,6 +93,12 @@ fetch_source() {
     echo "$version $folder"
     return
   done
+  if [[ -z ${NEXT_RELEASE_SOURCES:-} ]]; then
+    # Debian 12's archive here no longer serves every source it lists (libgeotiff's): the next
+    # release's source of the same library is taken then.
+    NEXT_RELEASE_SOURCES=1 apt_suite=$next_release fetch_source "$package"
+    return
+  fi
   echo "windows-deps: the archive serves no source of $package" >&2
   exit 1
 }
@@ -89,7 +106,7 @@ fetch_source() {
 # install_licence NAME SOURCE: the licence text that a program linking NAME ships with it.
 install_licence() {
   local file
-  for file in LICENSE LICENSE.txt COPYING; do
+  for file in LICENSE LICENSE.md LICENSE.txt COPYING; do
     if [[ -f $2/$file ]]; then
       mkdir -p "$prefix/share/licenses/$1"
       cp "$2/$file" "$prefix/share/licenses/$1/$file"
@@ -132,6 +149,76 @@ for package in libzip libpng1.6; do
       ;;
     libpng1.6)
       cmake_build libpng "$source" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF
+      ;;
+  esac
+  install_licence "$package" "$source"
+  echo "$version" >"$deps/$package.stamp"
+done
+
+# libdeflate's Makefile names its static library for MSVC on Windows; it is installed under the
+# name the other builds look for.
+build_libdeflate() {
+  local source=$1 log=$deps/libdeflate.log
+  if ! make -C "$source" -j "$jobs" CC="$triple-gcc-posix" AR="$triple-ar" libdeflatestatic.lib >"$log" 2>&1; then
+    tail -n 40 "$log" >&2
+    echo "windows-deps: building libdeflate failed; the whole log is $log" >&2
+    exit 1
+  fi
+  mkdir -p "$prefix/lib/pkgconfig" "$prefix/include"
+  cp "$source/libdeflatestatic.lib" "$prefix/lib/libdeflate.a"
+  cp "$source/libdeflate.h" "$prefix/include/"
+}
+
+# build_sqlite3 SOURCE VERSION: SQLite's one-file form is generated on the build machine (with its
+# C compiler and tclsh), then compiled for Windows.
+build_sqlite3() {
+  local source=$1 build=$deps/build/sqlite3 log=$deps/sqlite3.log
+  mkdir -p "$build" "$prefix/lib" "$prefix/include"
+  if ! (cd "$build" && "$source/configure" --disable-tcl && make sqlite3.c &&
+    "$triple-gcc-posix" -O2 -DNDEBUG -c sqlite3.c -o sqlite3.o &&
+    "$triple-ar" rcs "$prefix/lib/libsqlite3.a" sqlite3.o) >"$log" 2>&1; then
+    tail -n 40 "$log" >&2
+    echo "windows-deps: building sqlite3 failed; the whole log is $log" >&2
+    exit 1
+  fi
+  cp "$build/sqlite3.h" "$build/sqlite3ext.h" "$prefix/include/"
+  # PROJ's pkg-config file requires SQLite's.
+  mkdir -p "$prefix/lib/pkgconfig"
+  printf '%s\n' "prefix=$prefix" 'libdir=${prefix}/lib' 'includedir=${prefix}/include' '' \
+    'Name: SQLite' 'Description: SQL database engine' "Version: ${2%%-*}" \
+    'Libs: -L${libdir} -lsqlite3' 'Cflags: -I${includedir}' >"$prefix/lib/pkgconfig/sqlite3.pc"
+}
+
+# The GeoTIFF export's libraries, each needing the ones before it. libtiff compresses DEFLATE
+# with libdeflate, as Debian's does, so that both builds write the same bytes, and takes no other
+# codec. libgeotiff's build demands PROJ, which demands SQLite: PROJ is built without network,
+# TIFF grids or programs; the GeoKeys ELEVARA writes need none of it at run time.
+for package in libdeflate tiff sqlite3 proj libgeotiff; do
+  [[ -f $deps/$package.stamp ]] && continue
+  read -r version source < <(fetch_source "$package")
+  echo "windows-deps: $package $version"
+  case $package in
+    libdeflate)
+      build_libdeflate "$source"
+      ;;
+    tiff)
+      cmake_build tiff "$source" -Dtiff-tools=OFF -Dtiff-tests=OFF -Dtiff-contrib=OFF \
+        -Dtiff-docs=OFF -Dcxx=OFF -Dzlib=ON -Dlibdeflate=ON -Dpixarlog=OFF -Djpeg=OFF \
+        -Dold-jpeg=OFF -Djbig=OFF -Dlerc=OFF -Dlzma=OFF -Dzstd=OFF -Dwebp=OFF
+      ;;
+    sqlite3)
+      build_sqlite3 "$source" "$version"
+      ;;
+    proj)
+      cmake_build proj "$source" -DENABLE_TIFF=OFF -DENABLE_CURL=OFF -DBUILD_APPS=OFF \
+        -DBUILD_TESTING=OFF -DNLOHMANN_JSON_ORIGIN=internal -DEXE_SQLITE3=/usr/bin/sqlite3 \
+        -DSQLite3_INCLUDE_DIR="$prefix/include" -DSQLite3_LIBRARY="$prefix/lib/libsqlite3.a"
+      ;;
+    libgeotiff)
+      # Its checks for libtiff's functions link libtiff alone, which static needs libdeflate and
+      # zlib besides: the functions are known to be there.
+      cmake_build libgeotiff "$source" -DWITH_UTILITIES=OFF -DBUILD_MAN=OFF -DBUILD_DOC=OFF \
+        -DWITH_JPEG=OFF -DWITH_ZLIB=OFF -DHAVE_TIFFOPEN=1 -DHAVE_TIFFMERGEFIELDINFO=1
       ;;
   esac
   install_licence "$package" "$source"

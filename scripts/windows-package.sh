@@ -32,6 +32,13 @@ if uses zip_open || uses zip_source_buffer; then licence libzip "$deps/share/lic
 if uses png_create_write_struct || uses png_create_read_struct; then
   licence libpng "$deps/share/licenses/libpng1.6/LICENSE"
 fi
+# licence_of NAME: the licence text windows-deps.sh installed for the library NAME.
+licence_of() { licence "$1" "$(find "$deps/share/licenses/$1" -type f | head -n 1)"; }
+if uses TIFFClientOpenExt; then licence_of tiff; fi
+if uses libdeflate_alloc_compressor; then licence_of libdeflate; fi
+if uses GTIFNew; then licence_of libgeotiff; fi
+if uses proj_context_create; then licence_of proj; fi
+if uses sqlite3_open_v2; then licence_of sqlite3; fi
 
 rm -f "$build/$name.zip"
 (cd "$build/package" && cmake -E tar cf "$build/$name.zip" --format=zip "$name")

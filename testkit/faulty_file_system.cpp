@@ -42,18 +42,15 @@ class CountingFile final : public RawFile {
     return inner_->readAt(offset, buffer, size, error);
   }
   std::size_t write(const void* data, std::size_t size, std::error_code& error) override {
-    // Writes of many workers count one after another, so that the limit falls at one byte.
-    std::lock_guard lock(owner_.counting);
-    std::size_t allowed = size;
-    if (owner_.failWritesAfter && limited_) {
-      std::uint64_t room =
-          owner_.written >= *owner_.failWritesAfter ? 0 : *owner_.failWritesAfter - owner_.written;
-      if (room < size) allowed = static_cast<std::size_t>(room);
-    }
-    std::size_t put = discarded_ ? allowed : inner_->write(data, allowed, error);
-    if (limited_) owner_.written += put;
-    if (!error && put < size) error = std::make_error_code(std::errc::no_space_on_device);
-    return put;
+    return counted(size, error, [&](std::size_t allowed) {
+      return discarded_ ? allowed : inner_->write(data, allowed, error);
+    });
+  }
+  std::size_t writeAt(std::uint64_t offset, const void* data, std::size_t size,
+                      std::error_code& error) override {
+    return counted(size, error, [&](std::size_t allowed) {
+      return discarded_ ? allowed : inner_->writeAt(offset, data, allowed, error);
+    });
   }
   void syncData(std::error_code& error) override {
     if (owner_.syncsDoNothing) return;
@@ -71,6 +68,23 @@ class CountingFile final : public RawFile {
   bool limited_;    // counts towards failWritesAfter
   bool discarded_;  // its bytes never reach the disk
   bool failsReads_;
+
+  // A write of `size` bytes, cut short where failWritesAfter says the disk is full.
+  template <typename Write>
+  std::size_t counted(std::size_t size, std::error_code& error, Write write) {
+    // Writes of many workers count one after another, so that the limit falls at one byte.
+    std::lock_guard lock(owner_.counting);
+    std::size_t allowed = size;
+    if (owner_.failWritesAfter && limited_) {
+      std::uint64_t room =
+          owner_.written >= *owner_.failWritesAfter ? 0 : *owner_.failWritesAfter - owner_.written;
+      if (room < size) allowed = static_cast<std::size_t>(room);
+    }
+    std::size_t put = write(allowed);
+    if (limited_) owner_.written += put;
+    if (!error && put < size) error = std::make_error_code(std::errc::no_space_on_device);
+    return put;
+  }
 
   static std::size_t FailedRead(std::error_code& error) {
     error = std::make_error_code(std::errc::io_error);

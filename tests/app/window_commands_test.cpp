@@ -67,8 +67,9 @@ struct NoDataRun {
 };
 
 QList<QWidget*> CommandControls(TForm92& window) {
-  return {window.Button1, window.Button2, window.Button4, window.Button5, window.Button6,
-          window.Button7, window.Button8, window.Button9, window.Edit1,   window.Edit2};
+  return {window.Button1,  window.Button2,  window.Button4, window.Button5,
+          window.Button6,  window.Button7,  window.Button8, window.Button9,
+          window.Button12, window.Button13, window.Edit1,   window.Edit2};
 }
 
 }  // namespace
@@ -109,6 +110,12 @@ void WindowCommandsTest::batchButtonsRunTheirCommands_data() {
       << "Button8" << QString::fromUtf8("対象DEM5ファイル（１ファイル）を指定する")
       << QString::fromUtf8("対象DEM5ファイルが指定されていません\n再度、実行してください")
       << QString::fromUtf8("対象DEM5ファイルが見つかりません\n再度、実行してください");
+  QTest::newRow("GeoTIFF")
+      << "Button12" << QString::fromUtf8("対象Floating RAWファイル（１ファイル）を指定する")
+      << QString::fromUtf8("対象Floating RAWファイルが指定されていません\n再度、実行してください")
+      << QString::fromUtf8(
+             "対象Floating RAWファイル（.hd1 と .hdr "
+             "のあるもの）が見つかりません\n再度、実行してください");
 }
 
 // Each Run button starts its own command: its dialog, then its messages for a cancelled

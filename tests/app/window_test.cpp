@@ -91,6 +91,11 @@ void WindowTest::controls_data() {
   row("Edit2", "QLineEdit", "GroupBox2", 259, 48, 57, 21, elevara::kDefaultHeightText);
   row("Button4", "QPushButton", "GroupBox2", 32, 80, 75, 25, "実行");
   row("Button5", "QPushButton", "GroupBox2", 160, 80, 75, 25, "ヘルプ");
+  row("GroupBox6", "QGroupBox", "Form92", 481, 160, 433, 90, "Floating RAW -> GeoTIFF (COG)");
+  row("Label8", "QLabel", "GroupBox6", 16, 24, kAutoWidth, 13,
+      "Floating RAWファイルをGISで開けるGeoTIFF（COG）に変換します");
+  row("Button12", "QPushButton", "GroupBox6", 32, 48, 75, 25, "実行");
+  row("Button13", "QPushButton", "GroupBox6", 160, 48, 75, 25, "ヘルプ");
   row("ProgressBar1", "QProgressBar", "Form92", 56, 465, 353, 17, "");
   row("GroupBox5", "QGroupBox", "Form92", 481, 39, 433, 90, "GML1m -> Floating RAW");
   row("Label7", "QLabel", "GroupBox5", 16, 24, kAutoWidth, 13,
@@ -161,10 +166,10 @@ void WindowTest::tabOrder() {
     widget = widget->nextInFocusChain();
   } while (widget != window.Button3);
   // Exit, then the groups by their own order (GML10, no-data, GML5, DEM5 merge, then the second
-  // column), each group's controls by theirs.
-  const QStringList expected = {"Button3", "Button1",  "Button2", "Button4", "Button5",
-                                "Edit1",   "Edit2",    "Button6", "Button7", "Button8",
-                                "Button9", "Button10", "Button11"};
+  // column: GML1, GeoTIFF), each group's controls by theirs.
+  const QStringList expected = {"Button3", "Button1",  "Button2",  "Button4",  "Button5",
+                                "Edit1",   "Edit2",    "Button6",  "Button7",  "Button8",
+                                "Button9", "Button10", "Button11", "Button12", "Button13"};
   QCOMPARE(order, expected);
 }
 
@@ -210,6 +215,7 @@ void WindowTest::helpBoxes_data() {
   QTest::newRow("DEM5 merge") << "Button9" << QString::fromUtf8(kHelpDem5Merge);
   QTest::newRow("no-data") << "Button5" << QString::fromUtf8(kHelpNoData);
   QTest::newRow("GML1") << "Button11" << QString::fromUtf8(kHelpGml1);
+  QTest::newRow("GeoTIFF") << "Button13" << QString::fromUtf8(kHelpGeoTiff);
 }
 
 void WindowTest::helpBoxes() {
@@ -255,7 +261,8 @@ void WindowTest::helpTextLines() {
   const Help helps[] = {{kHelpGml10, 7, "１つのフォルダ"},
                         {kHelpGml5, 7, "１つのフォルダ"},
                         {kHelpDem5Merge, 6, "作成する2次メッシュ"},
-                        {kHelpNoData, 6, "横幅最大90000"}};
+                        {kHelpNoData, 6, "横幅最大90000"},
+                        {kHelpGeoTiff, 9, "１つのフォルダ"}};
   for (const Help& help : helps) {
     const QString text = QString::fromUtf8(help.text);
     const QStringList lines = text.split(u'\n');

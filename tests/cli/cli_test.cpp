@@ -67,6 +67,7 @@ TEST_F(Cli, UsageErrorsExitTwoWithTheUsageOnStandardErrorOnly) {
       {"preview", "", "b"},
       {"preview", "a", "b", "c"},
       {"preview", "--width", "3", "a"},
+      {"geotiff", "a", "b"},
   };
   for (const auto& arguments : cases) {
     std::string shown;

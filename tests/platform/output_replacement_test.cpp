@@ -188,9 +188,9 @@ TEST(ReplacingAnOutput, WritesAnExistingFileInPlaceWhereTheFolderTakesNoNewFile)
   EXPECT_EQ(files.openFiles, 0);
 }
 
-// Of a GML5 run, the mosaic, its sidecar and its ENVI header are synced before their renames; the
-// name list, the tile raster and the value file are not synced at all. The no-data copy and its
-// sidecar are synced too.
+// Of a GML5 run, the mosaic, its sidecar, its ENVI header and the layer are synced before their
+// renames; the name list, the tile raster and the value file are not synced at all. The no-data
+// copy and its sidecar are synced too.
 TEST(ReplacingAnOutput, TheCommandsSyncTheirFinalOutputsAlone) {
   TempFolder folder;
   FaultyFileSystem files;
@@ -205,8 +205,9 @@ TEST(ReplacingAnOutput, TheCommandsSyncTheirFinalOutputsAlone) {
                                                  {"53394678-DEM5", false},
                                                  {"533946-DEM5", true},
                                                  {"533946-DEM5.hd1", true},
-                                                 {"533946-DEM5.hdr", true}}));
-  EXPECT_EQ(files.synced.size(), 3u);
+                                                 {"533946-DEM5.hdr", true},
+                                                 {"ELEVARA-5m.vrt", true}}));
+  EXPECT_EQ(files.synced.size(), 4u);
 
   files.renamed.clear();
   WriteBytes(folder / "in.raw", std::string(8, '\0'));

@@ -192,8 +192,9 @@ TEST_F(Dem5Merge, ASingleTileFillsItsPlaceAndEverythingElseIsNoData) {
                                       std::string("message ") + kFinishedMessage, "pos 0"}));
   EXPECT_EQ(services.advances, 12000);
   EXPECT_EQ(services.processCount, 12000);
-  EXPECT_EQ(folderNames(), (std::set<std::string>{"533946-DEM5.raw", "5339-DEM5", "5339-DEM5.hd1",
-                                                  "5339-DEM5.hdr", kDem5NameList}));
+  EXPECT_EQ(folderNames(),
+            (std::set<std::string>{"533946-DEM5.raw", "5339-DEM5", "5339-DEM5.hd1", "5339-DEM5.hdr",
+                                   kDem5NameList, "ELEVARA-5m-merged.vrt"}));
   // Placed on mesh 5339, on no datum: its one tile has no header to declare one.
   const auto header = ReadEnviHeader(SystemFileSystem(), merged);
   ASSERT_TRUE(header);

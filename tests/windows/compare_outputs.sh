@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # compare_outputs.sh LINUX_CLI WINDOWS_CLI RUNNER PREFIX SAMPLES: converts the sample tiles with
 # both builds of elevara-cli, the Windows one under Wine, each in a folder with a Japanese name
-# given on the command line, and compares every file they write and everything they print,
-# byte for byte.
+# given on the command line, exports the rasters as GeoTIFFs, and compares every file they write
+# (the layers and GeoTIFFs too) and everything they print, byte for byte.
 set -euo pipefail
 linux_cli=$1 windows_cli=$2 runner=$3 prefix=$4 samples=$5
 scratch=$(mktemp -d)
@@ -19,6 +19,7 @@ for side in linux windows; do
     "run_$side" gml10 "$folder"
     "run_$side" gml5 "$folder/FG-GML-3624-30-76-DEM5B-20170202.xml"
     "run_$side" nodata --width 2250 --height 1500 "$folder/362430-DEM5" "$folder/置換後.raw"
+    "run_$side" geotiff "$folder"
   } >"$scratch/$side/printed.txt" 2>&1
 done
 

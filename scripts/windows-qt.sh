@@ -23,10 +23,11 @@ work=$prefix.work
 
 # Qt's bundled third-party libraries go into its DLLs, so the Windows Qt depends on nothing from
 # the build machine. Left out: what the window does not use (SQL, network, D-Bus, printing, XML,
-# Qt Concurrent, the Direct2D platform plugin, pictures other than PNG), and tablet support,
-# whose Wintab header the Debian source does not carry.
-# OpenGL stays on: with it off, Qt 6.4's windows platform plugin does not compile; on Windows it
-# is "dynamic OpenGL", which needs nothing when building and is loaded only if used.
+# Qt Concurrent, pictures other than PNG), and tablet support, whose Wintab header the Debian
+# source does not carry. Two stay in although unused, as Qt 6.4's windows platform plugin does
+# not build without them: OpenGL (on Windows "dynamic OpenGL", which needs nothing when building
+# and is loaded only if used), and Direct2D (whose absence leaves out a font database that the
+# plugin still calls).
 options=(
   -DBUILD_SHARED_LIBS=ON -DCMAKE_BUILD_TYPE=Release
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
@@ -35,8 +36,8 @@ options=(
   -DFEATURE_system_jpeg=OFF -DFEATURE_system_freetype=OFF -DFEATURE_system_harfbuzz=OFF
   -DFEATURE_system_doubleconversion=OFF -DFEATURE_system_textmarkdownreader=OFF
   -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF
-  -DFEATURE_xml=OFF -DFEATURE_concurrent=OFF -DFEATURE_direct2d=OFF -DFEATURE_jpeg=OFF
-  -DFEATURE_gif=OFF -DFEATURE_ico=OFF -DFEATURE_tabletevent=OFF
+  -DFEATURE_xml=OFF -DFEATURE_concurrent=OFF -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF
+  -DFEATURE_ico=OFF -DFEATURE_tabletevent=OFF
 )
 compiler=$(dpkg-query -W -f='${Version}' g++-mingw-w64-x86-64-posix)
 # What the installed Qt was built from; a change of any builds it again.

@@ -33,7 +33,7 @@ sanitize:
 # The core, elevara-cli.exe, the window elevara.exe and their tests cross-built for 64-bit Windows
 # with MinGW-w64 and run under Wine (the window's on Qt's offscreen platform); the sample tiles
 # converted there must match the Linux build's outputs. Qt for Windows is built from Debian's
-# source once per machine (scripts/windows-qt.sh: half an hour the first time). The soak test's
+# source once per machine (scripts/windows-qt.sh: some 17 minutes the first time). The soak test's
 # 3000 tiles take over a minute under Wine and reach no Windows code that the other tests leave
 # out, so it runs only when asked for: make windows WINDOWS_CTEST_ARGS=
 WINDOWS_BUILD      ?= build-windows

@@ -5,8 +5,8 @@
 # be of the same Qt). Built once per source version into a cache outside the clone that every
 # clone on the machine shares (ELEVARA_QT_CACHE, by default /var/cache/elevara, or
 # ~/.cache/elevara for a user who cannot write there); LINK becomes a symbolic link to it. The
-# first build takes about half an hour on two cores and 2 GB of disk while it runs; the
-# installed Qt keeps about 200 MB.
+# first build takes about 17 minutes on two idle cores and 2 GB of disk while it runs; the
+# installed Qt keeps 110 MB.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 link=$1
@@ -56,8 +56,8 @@ build_qt() {
   mkdir -p "$work"
   local log=$work/build.log
   local started=$SECONDS
-  echo "windows-qt: building Qt $version for Windows once, into $prefix (about half an hour;" \
-    "the log is $log)"
+  echo "windows-qt: building Qt $version for Windows once, into $prefix (about 17 minutes on" \
+    "two idle cores; the log is $log)"
   source_home=$work source_user=windows-qt
   # shellcheck source=scripts/debian-source.sh
   source "$root/scripts/debian-source.sh"

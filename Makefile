@@ -45,10 +45,12 @@ sanitize:
 	  build-tsan/tests/gml/gml_tests --gtest_brief=1 \
 	  --gtest_filter='ParallelConversion.*:GmlRun.*:FaultyRun.*:GmlZipRun.Members*'
 
-# The core, elevara-cli.exe and the core tests cross-built for 64-bit Windows with MinGW-w64 and
-# run under Wine; the sample tiles converted there must match the Linux build's outputs. The soak
-# test's 3000 tiles take over a minute under Wine and reach no Windows code that the other tests
-# leave out, so it runs only when asked for: make windows WINDOWS_CTEST_ARGS=
+# The core, elevara-cli.exe, the window elevara.exe and their tests cross-built for 64-bit Windows
+# with MinGW-w64 and run under Wine (the window's on Qt's offscreen platform); the sample tiles
+# converted there must match the Linux build's outputs. Qt for Windows is built from Debian's
+# source once per machine (scripts/windows-qt.sh: some 17 minutes the first time). The soak test's
+# 3000 tiles take over a minute under Wine and reach no Windows code that the other tests leave
+# out, so it runs only when asked for: make windows WINDOWS_CTEST_ARGS=
 WINDOWS_BUILD      ?= build-windows
 WINDOWS_CTEST_ARGS ?= -E soak_tests
 windows:
@@ -56,15 +58,18 @@ windows:
 	@$(CONFIGURE) $(CMAKE_ARGS) >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS) --target elevara-cli
 	@JOBS=$(JOBS) scripts/windows-deps.sh $(WINDOWS_BUILD)/deps
+	@JOBS=$(JOBS) scripts/windows-qt.sh $(WINDOWS_BUILD)/deps/qt
 	@cmake -S . -B $(WINDOWS_BUILD) -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-	  -DCMAKE_BUILD_TYPE=Release -DELEVARA_WERROR=ON -DELEVARA_BUILD_APP=OFF \
+	  -DCMAKE_BUILD_TYPE=Release -DELEVARA_WERROR=ON -DELEVARA_BUILD_APP=ON \
 	  -DELEVARA_WINDOWS_DEPS=$(abspath $(WINDOWS_BUILD))/deps/prefix \
+	  -DELEVARA_WINDOWS_QT=$(abspath $(WINDOWS_BUILD))/deps/qt \
 	  -DELEVARA_LINUX_CLI=$(abspath $(BUILD))/cli/elevara-cli $(CMAKE_ARGS) >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 	@ctest --test-dir $(WINDOWS_BUILD) --output-on-failure -j $(JOBS) $(WINDOWS_CTEST_ARGS)
 	@WINEPREFIX=$(abspath $(WINDOWS_BUILD))/wine wineserver -w
 
-# A ZIP for Windows users: elevara-cli.exe, the README and the licence texts of what is linked in.
+# A ZIP for Windows users: elevara.exe with Qt's DLLs and plugins beside it, elevara-cli.exe, the
+# README, the licence and the licence texts of what is linked in.
 windows-package: windows
 	@scripts/windows-package.sh $(WINDOWS_BUILD)
 

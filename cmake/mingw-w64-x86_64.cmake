@@ -1,6 +1,7 @@
 # Cross-compiles for 64-bit Windows with Debian's MinGW-w64 toolchain, in its POSIX thread model
-# (std::mutex and std::thread, which GoogleTest needs). Everything links statically, the
-# winpthreads and GCC runtimes included, so an .exe runs on a bare Windows.
+# (std::mutex and std::thread, which GoogleTest needs). Every .exe links statically, the
+# winpthreads and GCC runtimes included, so it runs on a bare Windows; only Qt is linked as DLLs
+# (scripts/windows-qt.sh), which use the runtimes' DLLs shipped beside them.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -9,15 +10,22 @@ set(CMAKE_C_COMPILER ${ELEVARA_MINGW_TRIPLE}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${ELEVARA_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${ELEVARA_MINGW_TRIPLE}-windres)
 
-# Libraries come from the MinGW sysroot and from the static builds of scripts/windows-deps.sh
-# (ELEVARA_WINDOWS_DEPS), never from the build machine; programs come from the build machine.
-set(CMAKE_FIND_ROOT_PATH /usr/${ELEVARA_MINGW_TRIPLE} ${ELEVARA_WINDOWS_DEPS})
+# Libraries come from the MinGW sysroot, from the static builds of scripts/windows-deps.sh
+# (ELEVARA_WINDOWS_DEPS) and from the Qt DLLs of scripts/windows-qt.sh (ELEVARA_WINDOWS_QT), never
+# from the build machine; programs come from the build machine.
+set(CMAKE_FIND_ROOT_PATH /usr/${ELEVARA_MINGW_TRIPLE} ${ELEVARA_WINDOWS_DEPS} ${ELEVARA_WINDOWS_QT})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # try_compile() reads this file again and must see the same libraries.
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ELEVARA_WINDOWS_DEPS)
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ELEVARA_WINDOWS_DEPS ELEVARA_WINDOWS_QT)
+# Qt for Windows runs moc, rcc and uic of the build machine's Qt, which is of the same version
+# (the build machine is a 64-bit PC, as Wine for 64-bit Windows needs one).
+if(ELEVARA_WINDOWS_QT)
+  set(QT_HOST_PATH /usr)
+  set(QT_HOST_PATH_CMAKE_DIR /usr/lib/x86_64-linux-gnu/cmake)
+endif()
 # pkg-config sees the same libraries, with the flags of static linking.
 set(ENV{PKG_CONFIG_LIBDIR}
     "${ELEVARA_WINDOWS_DEPS}/lib/pkgconfig:/usr/${ELEVARA_MINGW_TRIPLE}/lib/pkgconfig")

@@ -14,6 +14,9 @@ toolchain=$root/cmake/mingw-w64-x86_64.cmake
 triple=x86_64-w64-mingw32
 # The Debian release after the machine's, for a source its own archive no longer serves.
 next_release=trixie
+source_home=$deps source_user=windows-deps
+# shellcheck source=scripts/debian-source.sh
+source "$root/scripts/debian-source.sh"
 
 # cmake_build NAME SOURCE [OPTION...]: configures, builds and installs one library into $prefix.
 cmake_build() {
@@ -35,72 +38,6 @@ cmake_build() {
 # up_to_date NAME VERSION: true when NAME was built from VERSION already.
 up_to_date() {
   [[ -f $deps/$1.stamp && $(cat "$deps/$1.stamp") == "$2" ]]
-}
-
-# private_apt TOOL ARGUMENT...: apt-get or apt-cache with a configuration of its own under $deps/apt: the machine's Debian archives as
-# deb-src entries, with their own index and cache, so the system's apt setup stays as it is.
-# With apt_suite set (a Debian release's name), the index of that release's main sources alone,
-# in a folder of its own.
-private_apt() {
-  local apt=$deps/apt${apt_suite:+-$apt_suite}
-  if [[ ! -f $apt/updated ]]; then
-    mkdir -p "$apt/sources.list.d" "$apt/lists/partial" "$apt/cache/archives/partial"
-    local list
-    if [[ -n ${apt_suite:-} ]]; then
-      printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: %s\nComponents: main\nSigned-By: %s\n' \
-        "$apt_suite" /usr/share/keyrings/debian-archive-keyring.gpg >"$apt/sources.list.d/next.sources"
-    else
-      for list in /etc/apt/sources.list.d/*.sources; do
-        [[ -f $list ]] && sed 's/^Types:.*/Types: deb-src/' "$list" >"$apt/sources.list.d/$(basename "$list")"
-      done
-      if [[ -f /etc/apt/sources.list ]]; then
-        sed -n 's/^deb /deb-src /p' /etc/apt/sources.list >"$apt/sources.list"
-      fi
-    fi
-    touch "$apt/sources.list"
-  fi
-  local tool=$1
-  shift
-  "$tool" -q -o Dir::Etc::SourceList="$apt/sources.list" -o Dir::Etc::SourceParts="$apt/sources.list.d" \
-    -o Dir::State::Lists="$apt/lists" -o Dir::Cache="$apt/cache" -o APT::Sandbox::User=root "$@"
-}
-
-# source_versions PACKAGE: the versions of a Debian source package that the private index
-# lists, newest first.
-source_versions() {
-  local apt=$deps/apt${apt_suite:+-$apt_suite}
-  if [[ ! -f $apt/updated ]]; then
-    echo "windows-deps: reading the Debian source index${apt_suite:+ of $apt_suite}" >&2
-    private_apt apt-get update >/dev/null
-    touch "$apt/updated"
-  fi
-  private_apt apt-cache showsrc --only-source "$1" | sed -n 's/^Version: //p' | sort -rV
-}
-
-# fetch_source PACKAGE: unpacks the newest version of a Debian source package that the archive
-# serves (an archive may list a version whose files it no longer holds), its patches applied,
-# and prints the version and the folder.
-fetch_source() {
-  local package=$1 version
-  mkdir -p "$deps/src/download"
-  for version in $(source_versions "$package"); do
-    local folder=$deps/src/$package-$version
-    if [[ ! -d $folder ]]; then
-      (cd "$deps/src/download" &&
-        private_apt apt-get source --download-only "$package=$version" >/dev/null 2>&1) || continue
-      dpkg-source --no-check -x "$deps/src/download/${package}_${version#*:}.dsc" "$folder" >/dev/null
-    fi
-    echo "$version $folder"
-    return
-  done
-  if [[ -z ${NEXT_RELEASE_SOURCES:-} ]]; then
-    # Debian 12's archive here no longer serves every source it lists (libgeotiff's): the next
-    # release's source of the same library is taken then.
-    NEXT_RELEASE_SOURCES=1 apt_suite=$next_release fetch_source "$package"
-    return
-  fi
-  echo "windows-deps: the archive serves no source of $package" >&2
-  exit 1
 }
 
 # install_licence NAME SOURCE: the licence text that a program linking NAME ships with it.
@@ -137,7 +74,8 @@ fi
 # The Debian index is read only when a library has not been built yet.
 for package in libzip libpng1.6; do
   [[ -f $deps/$package.stamp ]] && continue
-  read -r version source < <(fetch_source "$package")
+  fetched=$(fetch_source "$package")
+  version=${fetched%% *} source=${fetched#* }
   echo "windows-deps: $package $version"
   case $package in
     libzip)

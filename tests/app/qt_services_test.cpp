@@ -103,7 +103,7 @@ void QtServicesTest::openDialog() {
   const auto path = fixture.services.runOpenDialog("対象GMLファイル（１ファイル）を指定する",
                                                    "RAWファイル (*.*) | *.*");
   QVERIFY(path.has_value());
-  QCOMPARE(path->native(), chosen.toStdString());
+  QCOMPARE(QString::fromStdU16String(path->u16string()), chosen);
 
   const auto& seen = fixture.runner.dialogs.at(0);
   QCOMPARE(seen.title, QString::fromUtf8("対象GMLファイル（１ファイル）を指定する"));

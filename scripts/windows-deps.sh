@@ -2,15 +2,30 @@
 # windows-deps.sh FOLDER: static MinGW-w64 builds of the libraries the Windows build links that
 # Debian ships for Linux only: GoogleTest from the googletest package's sources, libzip, libpng,
 # and for the GeoTIFF export libdeflate, libtiff, SQLite, PROJ and libgeotiff from their Debian
-# source packages. They are installed into FOLDER/prefix; each is built once per source version
-# (FOLDER/*.stamp), so a rebuild does not repeat them. zlib comes from libz-mingw-w64-dev.
+# source packages. They are installed into FOLDER/prefix. FOLDER is a link to a folder of the
+# machine's cache (windows-cache.sh) that every clone shares, one for each recipe (this script,
+# the scripts it sources, the toolchain file and the cross compiler); each library is built
+# there once per source version (*.stamp). zlib comes from libz-mingw-w64-dev.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-mkdir -p "$1"
-deps=$(cd "$1" && pwd)
+link=$1
+toolchain=$root/cmake/mingw-w64-x86_64.cmake
+# shellcheck source=scripts/windows-cache.sh
+source "$root/scripts/windows-cache.sh"
+recipe=$({
+  cat "$0" "$root/scripts/debian-source.sh" "$root/scripts/windows-cache.sh" "$toolchain"
+  dpkg-query -W -f='${Version}' g++-mingw-w64-x86-64-posix
+} | sha256sum | cut -c1-12)
+deps=$(windows_cache)/windows-deps-$recipe
+mkdir -p "$deps" "$(dirname "$link")"
+# A folder of an earlier layout, built in the clone, gives way to the link.
+[[ -L $link || ! -e $link ]] || rm -rf "$link"
+ln -sfn "$deps" "$link"
+# One build at a time in the shared folder; another clone's waits for it and then finds it done.
+exec 9>"$deps.lock"
+flock 9
 prefix=$deps/prefix
 jobs=${JOBS:-2}
-toolchain=$root/cmake/mingw-w64-x86_64.cmake
 triple=x86_64-w64-mingw32
 # The Debian release after the machine's, for a source its own archive no longer serves.
 next_release=trixie

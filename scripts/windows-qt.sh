@@ -3,8 +3,7 @@
 # offscreen platform plugins, as DLLs) cross-built with MinGW-w64 from Debian's qt6-base source,
 # of the version of the machine's own Qt tools (moc, rcc and uic run on the build machine and must
 # be of the same Qt). Built once per source version into a cache outside the clone that every
-# clone on the machine shares (ELEVARA_QT_CACHE, by default /var/cache/elevara, or
-# ~/.cache/elevara for a user who cannot write there); LINK becomes a symbolic link to it. The
+# clone on the machine shares (windows-cache.sh); LINK becomes a symbolic link to it. The
 # first build takes about 17 minutes on two idle cores and 2 GB of disk while it runs; the
 # installed Qt keeps 110 MB.
 set -euo pipefail
@@ -12,11 +11,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 link=$1
 jobs=${JOBS:-2}
 
-cache=${ELEVARA_QT_CACHE:-/var/cache/elevara}
-if ! mkdir -p "$cache" 2>/dev/null || [[ ! -w $cache ]]; then
-  cache=${XDG_CACHE_HOME:-$HOME/.cache}/elevara
-  mkdir -p "$cache"
-fi
+# shellcheck source=scripts/windows-cache.sh
+source "$root/scripts/windows-cache.sh"
+cache=$(windows_cache)
 version=$(dpkg-query -W -f='${Version}' qt6-base-dev-tools)
 prefix=$cache/qt-$version-mingw64
 work=$prefix.work

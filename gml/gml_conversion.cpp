@@ -204,6 +204,14 @@ struct TileWorker {
   GmlTileWorkspace workspace;
 };
 
+// What the worker on a job uses while it reads the job's files: its own reader and cells, the job's
+// progress, and the file names of the job converted so far (the copies of which are passed over).
+struct JobReading {
+  TileWorker& worker;
+  Progress& progress;
+  std::unordered_set<std::string> convertedNames;
+};
+
 // Takes the progress steps of `tiles` tiles of `height` rows, or of the second halves of them.
 void StepOver(Progress& progress, std::int64_t tiles, int height, bool halves = false) {
   const std::int64_t steps = tiles * (halves ? height : GmlTileSteps(height));
@@ -279,12 +287,11 @@ class TilePhase {
     GmlTileWorkspace& workspace = worker.workspace;
     const std::span<float> cells = TileCells(workspace.cells, plan);
     DeclaredTile& declared = declared_[jobIndex];
-    std::unordered_set<std::string> convertedNames;
+    JobReading reading{worker, progress, {}};
     std::int64_t read = 0;
     for (const std::vector<std::size_t>& edition : EditionsBestFirst(tiles_, job.tiles)) {
       const std::span<float> into = read == 0 ? cells : TileCells(workspace.editionCells, plan);
-      const std::optional<std::size_t> last =
-          readEdition(edition, worker, plan, into, convertedNames, progress);
+      const std::optional<std::size_t> last = readEdition(edition, reading, plan, into);
       if (!last) continue;
       const GmlTileResult& result = *results_[*last];
       const bool converted = result.status == GmlTileStatus::kConverted;
@@ -301,24 +308,23 @@ class TilePhase {
   // Reads the files of one edition into `cells` in list order, each replacing the one before,
   // passing over copies; returns the last read, whose cells stay.
   std::optional<std::size_t> readEdition(const std::vector<std::size_t>& edition,
-                                         TileWorker& worker, const GmlTilePlan& plan,
-                                         std::span<float> cells,
-                                         std::unordered_set<std::string>& convertedNames,
-                                         Progress& progress) {
+                                         JobReading& reading, const GmlTilePlan& plan,
+                                         std::span<float> cells) {
     std::optional<std::size_t> last;
     for (std::size_t tile : edition) {
       const std::string& name = tiles_[tile].name;
       const std::string fileName = AsciiLowered(GmlInputReader::FileNameOf(name));
-      if (convertedNames.contains(fileName)) {
-        StepOver(progress, 1, plan.height);
+      if (reading.convertedNames.contains(fileName)) {
+        StepOver(reading.progress, 1, plan.height);
         continue;
       }
-      if (last) StepOver(progress, 1, plan.height, true);  // the file it replaces
+      if (last) StepOver(reading.progress, 1, plan.height, true);  // the file it replaces
       std::error_code openError;
-      std::optional<InputFile> gml = worker.inputs.open(name, openError);
-      GmlTileResult result = ReadGmlTile(progress, std::move(gml), plan, worker.workspace, cells);
+      std::optional<InputFile> gml = reading.worker.inputs.open(name, openError);
+      GmlTileResult result =
+          ReadGmlTile(reading.progress, std::move(gml), plan, reading.worker.workspace, cells);
       if (openError) result.error = openError;
-      if (result.status == GmlTileStatus::kConverted) convertedNames.insert(fileName);
+      if (result.status == GmlTileStatus::kConverted) reading.convertedNames.insert(fileName);
       results_[tile] = std::move(result);
       last = tile;
     }

@@ -26,6 +26,8 @@ inline constexpr char kAboutDem5Merge[] =
 inline constexpr char kGroupGml1[] = "GML1m -> Floating RAW";
 inline constexpr char kAboutGml1[] =
     "2次メッシュ単位でGML1mメッシュ標高データをFloating RAWファイルに変換します";
+// The check box under the GML groups: sea-surface cells become 0.0 in the GML commands' outputs.
+inline constexpr char kSeaLevelZero[] = "海水面を 0.0 にする";
 inline constexpr char kGroupNoData[] = "Floating RAW -9999.0 -> 0.0";
 inline constexpr char kAboutNoData[] =
     "Floating RAWファイルの標高データ -9999.0 を 0.0 に変換します";

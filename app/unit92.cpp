@@ -1,6 +1,7 @@
 #include "app/unit92.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -34,6 +35,10 @@ void SetText(QPushButton* button, const QString& text) {
 }
 void SetText(QGroupBox* box, const QString& text) {
   box->setTitle(text);
+}
+void SetText(QCheckBox* box, const QString& text) {
+  box->setText(text);
+  box->resize(box->sizeHint().width(), box->height());
 }
 void SetText(QLineEdit* edit, const QString& text) {
   edit->setText(text);
@@ -145,15 +150,18 @@ void TForm92::buildControls() {
   Label8 = PlaceLabel(GroupBox6, "Label8", 16, 24);
   Button12 = PlaceButton(GroupBox6, "Button12", 32, 48);
   Button13 = PlaceButton(GroupBox6, "Button13", 160, 48);
+
+  // Under the GML groups of the second column; its width follows its text.
+  CheckBox1 = PlaceNamed<QCheckBox>(this, "CheckBox1", QRect(497, 135, 0, 17));
 }
 
 void TForm92::setTabOrders() {
   // Tab order counts within each parent, and a group box hands the focus through its own
   // controls before the next one: Exit, then GroupBox1, GroupBox2, GroupBox3, GroupBox4, then
-  // the second column.
-  QWidget* const chain[] = {Button3, Button1,  Button2,  Button4,  Button5,
-                            Edit1,   Edit2,    Button6,  Button7,  Button8,
-                            Button9, Button10, Button11, Button12, Button13};
+  // the second column (GroupBox5, the check box under it, GroupBox6).
+  QWidget* const chain[] = {Button3,  Button1,   Button2,  Button4, Button5, Edit1,
+                            Edit2,    Button6,   Button7,  Button8, Button9, Button10,
+                            Button11, CheckBox1, Button12, Button13};
   for (std::size_t i = 1; i < std::size(chain); ++i) setTabOrder(chain[i - 1], chain[i]);
 }
 
@@ -205,10 +213,11 @@ void TForm92::setTexts() {
   SetText(Label7, utf8(text::kAboutGml1));
   SetText(Button10, utf8(text::kRun));
   SetText(Button11, utf8(text::kHelp));
+  SetText(CheckBox1, utf8(text::kSeaLevelZero));
 }
 
 void TForm92::Button1Click() {
-  runCommand([](Services& services) { RunGml10Conversion(services); });
+  runCommand([this](Services& services) { RunGml10Conversion(services, gmlOptions()); });
 }
 
 void TForm92::Button2Click() {
@@ -232,7 +241,7 @@ void TForm92::Button5Click() {
 }
 
 void TForm92::Button6Click() {
-  runCommand([](Services& services) { RunGml5Conversion(services); });
+  runCommand([this](Services& services) { RunGml5Conversion(services, gmlOptions()); });
 }
 
 void TForm92::Button7Click() {
@@ -248,7 +257,7 @@ void TForm92::Button9Click() {
 }
 
 void TForm92::Button10Click() {
-  runCommand([](Services& services) { RunGml1Conversion(services); });
+  runCommand([this](Services& services) { RunGml1Conversion(services, gmlOptions()); });
 }
 
 void TForm92::Button11Click() {
@@ -261,6 +270,10 @@ void TForm92::Button12Click() {
 
 void TForm92::Button13Click() {
   showHelp(text::kHelpGeoTiff);
+}
+
+GmlOptions TForm92::gmlOptions() const {
+  return {CheckBox1->isChecked()};
 }
 
 void TForm92::closeEvent(QCloseEvent* event) {
@@ -327,7 +340,7 @@ void TForm92::enableCommandControls(bool enabled) {
   // Exit stays usable: it interrupts the command and closes the window.
   for (QWidget* control : std::initializer_list<QWidget*>{
            Button1, Button2, Button4, Button5, Button6, Button7, Button8, Button9, Button10,
-           Button11, Button12, Button13, Edit1, Edit2}) {
+           Button11, Button12, Button13, Edit1, Edit2, CheckBox1}) {
     control->setEnabled(enabled);
   }
 }

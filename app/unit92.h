@@ -1,5 +1,6 @@
-// The main window: five command groups, each with its Run and Help button, the two fields the
-// no-data replacement reads, the shared progress bar and the Exit button.
+// The main window: the command groups, each with its Run and Help button, the two fields the
+// no-data replacement reads, the check box the GML commands read, the shared progress bar and
+// the Exit button.
 #pragma once
 
 #include <functional>
@@ -10,7 +11,9 @@
 #include <QWidget>
 
 #include "app/modal_runner.h"
+#include "gml/gml_conversion.h"
 
+class QCheckBox;
 class QFileDialog;
 class QGroupBox;
 class QLabel;
@@ -76,6 +79,8 @@ class TForm92 : public QWidget {
   QLabel* Label8 = nullptr;
   QPushButton* Button12 = nullptr;
   QPushButton* Button13 = nullptr;
+  // Off at every start: the choice is not remembered.
+  QCheckBox* CheckBox1 = nullptr;
 
  public slots:
   void Button1Click();
@@ -105,6 +110,8 @@ class TForm92 : public QWidget {
   void runShowingErrors(const std::function<void()>& handler);
   void showHelp(const char* text);
   void enableCommandControls(bool enabled);
+  // What the GML commands take from the window besides the picked file.
+  GmlOptions gmlOptions() const;
 
   ModalRunner ownRunner_;
   ModalRunner& runner_;

@@ -91,8 +91,8 @@ Invocation ParseArguments(std::span<const std::string_view> arguments) {
   if (!subcommand) throw UsageError("不明なサブコマンドです：" + std::string(first));
   invocation.subcommand = *subcommand;
   const bool takesSize = *subcommand == Subcommand::kNoData;
-  const bool takesJobs = *subcommand == Subcommand::kGml10 || *subcommand == Subcommand::kGml5 ||
-                         *subcommand == Subcommand::kGml1;
+  const bool convertsGml = *subcommand == Subcommand::kGml10 || *subcommand == Subcommand::kGml5 ||
+                           *subcommand == Subcommand::kGml1;
 
   std::vector<std::string_view> positionals;
   bool optionsEnded = false;
@@ -103,8 +103,10 @@ Invocation ParseArguments(std::span<const std::string_view> arguments) {
       positionals.push_back(argument);
     } else if (argument == "--") {
       optionsEnded = true;
-    } else if (takesJobs && TakeValueOption(arguments, at, "--jobs", jobsText)) {
+    } else if (convertsGml && TakeValueOption(arguments, at, "--jobs", jobsText)) {
       invocation.jobs = JobsValue(jobsText);
+    } else if (convertsGml && argument == "--sea-level-zero") {
+      invocation.seaLevelZero = true;
     } else if (!(takesSize &&
                  (TakeValueOption(arguments, at, "--width", invocation.widthText) ||
                   TakeValueOption(arguments, at, "--height", invocation.heightText)))) {
@@ -142,9 +144,9 @@ std::filesystem::path FolderOf(const std::filesystem::path& path) {
 
 const char kUsageText[] =
     "使い方：\n"
-    "  elevara-cli gml10 [--jobs N] PATH\n"
-    "  elevara-cli gml5 [--jobs N] PATH\n"
-    "  elevara-cli gml1 [--jobs N] PATH\n"
+    "  elevara-cli gml10 [--jobs N] [--sea-level-zero] PATH\n"
+    "  elevara-cli gml5 [--jobs N] [--sea-level-zero] PATH\n"
+    "  elevara-cli gml1 [--jobs N] [--sea-level-zero] PATH\n"
     "  elevara-cli merge PATH\n"
     "  elevara-cli nodata [--width TEXT] [--height TEXT] INPUT OUTPUT\n"
     "  elevara-cli preview RASTER [PNG]\n"
@@ -155,20 +157,24 @@ const char kHelpText[] =
     "elevara-cli：ELEVARAのコマンドを端末から実行し、ラスタのプレビュー画像を書き出します\n"
     "\n"
     "使い方：\n"
-    "  elevara-cli gml10 [--jobs N] PATH\n"
+    "  elevara-cli gml10 [--jobs N] [--sea-level-zero] PATH\n"
     "      基盤地図情報（数値標高モデル）10mメッシュ標高データ（FG-GML*dem10*.xml）を、"
     "2次メッシュ毎に横9000ピクセル×縦6000ピクセルの32ビットFloating RAWファイル"
     "（「2次メッシュコード」＋「-ELEVARA」）に変換します\n"
-    "  elevara-cli gml5 [--jobs N] PATH\n"
+    "  elevara-cli gml5 [--jobs N] [--sea-level-zero] PATH\n"
     "      基盤地図情報（数値標高モデル）5mメッシュ標高データ（FG-GML*dem5*.xml）を、"
     "3次メッシュ毎に横2250ピクセル×縦1500ピクセルの32ビットFloating RAWファイル"
     "（「3次メッシュコード」＋「-DEM5」）に変換します\n"
-    "  elevara-cli gml1 [--jobs N] PATH\n"
+    "  elevara-cli gml1 [--jobs N] [--sea-level-zero] PATH\n"
     "      基盤地図情報（数値標高モデル）1mメッシュ標高データ（FG-GML*-dem1?-*.xml）を、"
     "2次メッシュ毎に横11250ピクセル×縦7500ピクセルの32ビットFloating RAWファイル"
     "（「2次メッシュコード」＋「-DEM1」）に変換します\n"
     "      --jobs は同時に変換するスレッドの数（既定値 CPUのコア数、最大 256）です。"
     "数によらず出力は同じです\n"
+    "      --sea-level-zero を付けると、海水面のセルを -9999.0 ではなく 0.0 にします"
+    "（データなしのセルは -9999.0 のままです）\n"
+    "      同じメッシュのファイルが複数あるときは、製品の記号（A、B、C の順）、次に日付の新しい"
+    "ものを優先し、そのデータなしのセルを次のファイルで補います\n"
     "  elevara-cli merge PATH\n"
     "      3次メッシュ単位の5mメッシュ標高データ（??????-DEM5、??????-DEM5.raw）を、"
     "2次メッシュ毎に横18000ピクセル×縦12000ピクセルのファイル"

@@ -26,8 +26,11 @@ struct Invocation {
   // The texts of the size options, converted as the window's pixel and line fields are.
   std::string widthText = kDefaultWidthText;
   std::string heightText = kDefaultHeightText;
-  // --jobs of gml10 and gml5: how many tiles are converted side by side; nullopt for every core.
+  // --jobs of the GML subcommands: how many tiles are converted side by side; nullopt for every
+  // core.
   std::optional<int> jobs;
+  // --sea-level-zero of the GML subcommands.
+  bool seaLevelZero = false;
 };
 
 // The most --jobs takes: far beyond the cores of any machine it runs on, and each worker holds a

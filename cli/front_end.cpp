@@ -38,9 +38,10 @@ CommandResult RunBatch(const Run& run, const char* notFound, int workers, const 
 }
 
 CommandResult RunGml(const Run& run, const GmlConversion& conversion) {
-  return RunBatch(
-      run, gml_text::kNoFileFound, run.invocation.jobs.value_or(AvailableCores()),
-      [&](const BatchContext& context) { return ConvertGmlFolder(context, conversion); });
+  return RunBatch(run, gml_text::kNoFileFound, run.invocation.jobs.value_or(AvailableCores()),
+                  [&](const BatchContext& context) {
+                    return ConvertGmlFolder(context, conversion, {run.invocation.seaLevelZero});
+                  });
 }
 
 CommandResult RunMerge(const Run& run) {

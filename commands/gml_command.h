@@ -12,13 +12,14 @@ class Services;
 // Asks for one tile (or ZIP file), converts the tiles of its folder (ConvertGmlFolder), on
 // every core unless told otherwise, and reports: what could not be read is named in the final
 // report and returned as skipped.
-// `workers`: how many tiles are converted side by side.
+// `workers`: how many tiles are converted side by side; `options`: what the user chose beside the
+// folder.
 CommandResult RunGmlConversion(Services& services, const GmlConversion& conversion,
-                               int workers = AvailableCores());
+                               int workers = AvailableCores(), const GmlOptions& options = {});
 
-CommandResult RunGml10Conversion(Services& services);
-CommandResult RunGml5Conversion(Services& services);
-CommandResult RunGml1Conversion(Services& services);
+CommandResult RunGml10Conversion(Services& services, const GmlOptions& options = {});
+CommandResult RunGml5Conversion(Services& services, const GmlOptions& options = {});
+CommandResult RunGml1Conversion(Services& services, const GmlOptions& options = {});
 
 namespace gml_text {
 inline constexpr char kOpenTitle[] = "対象GMLファイル（１ファイル）を指定する";

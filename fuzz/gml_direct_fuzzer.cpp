@@ -3,7 +3,7 @@
 // next tile), and on the reference road through the value file. Same tile in, same raster out:
 // the two rasters must agree byte for byte, with the same status, datum and progress steps. The
 // input layout is gml_tile_fuzzer's (first byte the grid, the rest the file), whose corpus seeds
-// this target.
+// this target; the first byte's bit 3 sets sea-surface cells to 0.0 on both roads.
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -47,6 +47,7 @@ void CheckTile(std::string_view bytes, std::size_t selector) {
   FileSystem& fs = SystemFileSystem();
   const Grid& grid = kGrids[selector % std::size(kGrids)];
   const Grid& before = kGrids[(selector + 1) % std::size(kGrids)];
+  const bool seaLevelZero = (selector & 8) != 0;
 
   GmlTileWorkspace workspace;
   Run([&](Progress& progress) {
@@ -55,11 +56,11 @@ void CheckTile(std::string_view bytes, std::size_t selector) {
   });
   const Converted direct = Run([&](Progress& progress) {
     return ConvertGmlTile(fs, progress, OpenGmlFile(fs, gmlPath),
-                          {folder / "direct", grid.width, grid.height}, workspace);
+                          {folder / "direct", grid.width, grid.height, seaLevelZero}, workspace);
   });
   const Converted reference = Run([&](Progress& progress) {
     return ConvertGmlTileByValueFile(fs, progress, OpenGmlFile(fs, gmlPath),
-                                     {folder / "reference", grid.width, grid.height},
+                                     {folder / "reference", grid.width, grid.height, seaLevelZero},
                                      folder / "dtm.txt");
   });
 

@@ -19,6 +19,8 @@ CORPUS = HERE / "corpus"
 # Grid selectors of gml_tile_fuzzer: 0 is 225 x 150, the others small grids.
 REAL_GRID, ONE_BY_ONE, TWO_BY_THREE, THREE_BY_TWO, FIVE_BY_FOUR = 0, 1, 2, 3, 4
 SIXTEEN_BY_ONE, ONE_BY_SIXTEEN, SEVENTEEN_BY_NINE = 5, 6, 7
+# Added to a selector: gml_direct_fuzzer converts with sea-surface cells 0.0.
+SEA_LEVEL_ZERO = 8
 
 
 def real_tile(name):
@@ -108,6 +110,10 @@ def tile_seeds():
             THREE_BY_TWO,
             b"<gml:startPoint>0\x0b0</gml:startPoint>\r<gml:tupleList>\ta,1\x0ca,2\ra,3\n\n a,4"),
         "more-values-than-cells": tile_case(ONE_BY_ONE, start.format("0 0") + f" <gml:tupleList> {values}"),
+        "sea-and-no-data": tile_case(
+            FIVE_BY_FOUR + SEA_LEVEL_ZERO,
+            start.format("0 0") + " <gml:tupleList> 海水面,-9999. データなし,-9999. 海水面,7 "
+            "a,海水面,1 海水面x,2 海水面, ,海水面 海水面,-9999.</gml:tupleList>"),
         "binary-garbage": tile_case(FIVE_BY_FOUR, garbage),
         "binary-with-tags": tile_case(
             THREE_BY_TWO,

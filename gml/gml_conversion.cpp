@@ -5,11 +5,13 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
+#include "gml/gml_edition.h"
 #include "gml/gml_inputs.h"
 #include "gml/gml_tile.h"
 #include "platform/errors.h"
@@ -57,11 +59,11 @@ class TileName {
   const GmlConversion& conversion_;
 };
 
-// What a tile raster written in this run declares of its datum. A tile that could not be
-// converted left a raster of no-data only, which lies on any datum.
+// What a tile raster written in this run declares of its datum: that of each file whose values
+// it holds. A raster of no-data only lies on any datum.
 struct DeclaredTile {
-  bool holdsElevations;
-  std::optional<Datum> datum;
+  bool holdsElevations = false;
+  std::vector<std::optional<Datum>> datums;
 };
 
 // What the tile phase leaves for the mosaic phase: the codes with a tile converted, in the
@@ -76,7 +78,7 @@ struct ConvertedTiles {
     if (found == declared.end()) {
       datums.add(std::nullopt);
     } else if (found->second.holdsElevations) {
-      datums.add(found->second.datum);
+      for (const std::optional<Datum>& datum : found->second.datums) datums.add(datum);
     }
   }
 };
@@ -109,6 +111,7 @@ struct ListedTile {
   std::optional<SkipReason> refusal;  // why its name does not place it
   std::string mosaicCode;
   std::filesystem::path tileRaster;  // empty: not placed
+  std::optional<GmlEdition> edition;
 };
 
 std::vector<ListedTile> ListedTiles(const BatchContext& context, const GmlConversion& conversion,
@@ -116,8 +119,10 @@ std::vector<ListedTile> ListedTiles(const BatchContext& context, const GmlConver
   std::vector<ListedTile> tiles;
   ForEachListedName(context.fs, listPath, [&](std::string_view name) {
     // A member's place comes from its own file name, as if it stood in the folder.
-    TileName tile(GmlInputReader::FileNameOf(name), conversion);
-    ListedTile& listed = tiles.emplace_back(ListedTile{std::string(name), tile.refusal(), {}, {}});
+    const std::string_view fileName = GmlInputReader::FileNameOf(name);
+    TileName tile(fileName, conversion);
+    ListedTile& listed = tiles.emplace_back(
+        ListedTile{std::string(name), tile.refusal(), {}, {}, EditionOfName(fileName)});
     if (listed.refusal) return;
     listed.mosaicCode = tile.mosaicCode();
     codes.add(listed.mosaicCode);
@@ -127,14 +132,33 @@ std::vector<ListedTile> ListedTiles(const BatchContext& context, const GmlConver
   return tiles;
 }
 
-// A job of the tile phase: the listed tiles of one tile raster, in list order. Converted in
-// turn, the later one's raster replaces the earlier one's, as one worker leaves them; jobs of
-// different rasters are independent. Names that a file system ignoring letter case takes for one
-// raster share a job too. A name that is not placed is a job of its own, without a raster.
+// A job of the tile phase: the listed tiles of one tile raster, in list order, which one worker
+// makes into the raster (see ConvertGmlFolder on editions); jobs of different rasters are
+// independent. Names that a file system ignoring letter case takes for one raster share a job
+// too. A name that is not placed is a job of its own, without a raster.
 struct TileJob {
   std::filesystem::path tileRaster;
   std::vector<std::size_t> tiles;  // indices into the list
 };
+
+// The tiles of a job by edition, the best first, each edition's in list order; all of them as one
+// edition when a name among them gives none.
+std::vector<std::vector<std::size_t>> EditionsBestFirst(const std::vector<ListedTile>& tiles,
+                                                        const std::vector<std::size_t>& job) {
+  const auto hasEdition = [&](std::size_t tile) { return tiles[tile].edition.has_value(); };
+  if (job.size() == 1 || !std::ranges::all_of(job, hasEdition)) return {job};
+  std::vector<std::size_t> ranked = job;
+  const auto better = [&](std::size_t a, std::size_t b) {
+    return IsBetterEdition(*tiles[a].edition, *tiles[b].edition);
+  };
+  std::ranges::stable_sort(ranked, better);
+  std::vector<std::vector<std::size_t>> editions;
+  for (std::size_t tile : ranked) {
+    if (editions.empty() || better(editions.back().front(), tile)) editions.emplace_back();
+    editions.back().push_back(tile);
+  }
+  return editions;
+}
 
 std::vector<TileJob> TileJobs(const std::vector<ListedTile>& tiles) {
   std::vector<TileJob> jobs;
@@ -180,24 +204,40 @@ struct TileWorker {
   GmlTileWorkspace workspace;
 };
 
+// What the worker on a job uses while it reads the job's files: its own reader and cells, the job's
+// progress, and the file names of the job converted so far (the copies of which are passed over).
+struct JobReading {
+  TileWorker& worker;
+  Progress& progress;
+  std::unordered_set<std::string> convertedNames;
+};
+
+// Takes the progress steps of `tiles` tiles of `height` rows, or of the second halves of them.
+void StepOver(Progress& progress, std::int64_t tiles, int height, bool halves = false) {
+  const std::int64_t steps = tiles * (halves ? height : GmlTileSteps(height));
+  for (std::int64_t i = 0; i < steps; ++i) progress.step();
+}
+
 // The tile phase: every listed tile becomes a tile raster, the context's workers converting the
 // jobs side by side. A copy of a tile (a file name met before, letter case aside) is passed over
 // once a copy of it has converted; until then it stands in for the copies that did not.
 class TilePhase {
  public:
-  TilePhase(const BatchContext& context, const GmlConversion& conversion,
+  TilePhase(const BatchContext& context, const GmlConversion& conversion, const GmlOptions& options,
             std::vector<ListedTile> tiles)
       : context_(context),
         layout_(conversion.layout),
+        options_(options),
         tiles_(std::move(tiles)),
         jobs_(TileJobs(tiles_)),
         workers_(static_cast<std::size_t>(std::max(context.workers, 1))),
-        results_(tiles_.size()) {}
+        results_(tiles_.size()),
+        declared_(jobs_.size()) {}
 
   void run() {
     RunParallelJobs(context_.progress, context_.workers, jobs_.size(),
                     [this](std::size_t job, int worker, Progress& progress) {
-                      convert(jobs_[job], workerAt(worker), progress);
+                      convert(job, workerAt(worker), progress);
                     });
   }
 
@@ -217,14 +257,16 @@ class TilePhase {
       }
       const std::optional<GmlTileResult>& result = results_[tile];
       if (!result) continue;  // passed over: a copy of it converted
-      const bool holdsElevations = result->status == GmlTileStatus::kConverted;
-      if (holdsElevations) {
+      if (result->status == GmlTileStatus::kConverted) {
         codesConverted.insert(listed.mosaicCode);
       } else {
         skipped.push_back({gmlPath, SkipReasonOf(result->status), result->error});
       }
-      converted.declared.insert_or_assign(listed.tileRaster,
-                                          DeclaredTile{holdsElevations, result->datum});
+    }
+    for (std::size_t job = 0; job < jobs_.size(); ++job) {
+      for (std::size_t tile : jobs_[job].tiles) {
+        if (!tiles_[tile].refusal) converted.declared[tiles_[tile].tileRaster] = declared_[job];
+      }
     }
     std::ranges::copy_if(codes, std::back_inserter(converted.codes),
                          [&](const std::string& code) { return codesConverted.contains(code); });
@@ -232,26 +274,61 @@ class TilePhase {
   }
 
  private:
-  void convert(const TileJob& job, TileWorker& worker, Progress& progress) {
+  // The job's raster: its editions read best first, each into the cells of the one before or,
+  // for a lesser edition, into cells of its own whose values then fill the no-data cells.
+  // Passed-over copies still take their steps, and every file read the steps of a raster
+  // written, so the bar ends full.
+  void convert(std::size_t jobIndex, TileWorker& worker, Progress& progress) {
     worker.progress.setJob(progress);
-    std::unordered_set<std::string> convertedNames;
-    for (std::size_t tile : job.tiles) {
+    const TileJob& job = jobs_[jobIndex];
+    const int height = layout_.tileHeight;
+    if (job.tileRaster.empty()) return StepOver(progress, 1, height);
+    const GmlTilePlan plan{job.tileRaster, layout_.tileWidth, height, options_.seaLevelZero};
+    GmlTileWorkspace& workspace = worker.workspace;
+    const std::span<float> cells = TileCells(workspace.cells, plan);
+    DeclaredTile& declared = declared_[jobIndex];
+    JobReading reading{worker, progress, {}};
+    std::int64_t read = 0;
+    for (const std::vector<std::size_t>& edition : EditionsBestFirst(tiles_, job.tiles)) {
+      const std::span<float> into = read == 0 ? cells : TileCells(workspace.editionCells, plan);
+      const std::optional<std::size_t> last = readEdition(edition, reading, plan, into);
+      if (!last) continue;
+      const GmlTileResult& result = *results_[*last];
+      const bool converted = result.status == GmlTileStatus::kConverted;
+      if (converted && (read == 0 || FillNoDataCells(cells, into) > 0)) {
+        declared.holdsElevations = true;
+        declared.datums.push_back(result.datum);
+      }
+      ++read;
+    }
+    WriteGmlTileRaster(context_.fs, progress, cells, plan);
+    StepOver(progress, read - 1, height, true);
+  }
+
+  // Reads the files of one edition into `cells` in list order, each replacing the one before,
+  // passing over copies; returns the last read, whose cells stay.
+  std::optional<std::size_t> readEdition(const std::vector<std::size_t>& edition,
+                                         JobReading& reading, const GmlTilePlan& plan,
+                                         std::span<float> cells) {
+    std::optional<std::size_t> last;
+    for (std::size_t tile : edition) {
       const std::string& name = tiles_[tile].name;
       const std::string fileName = AsciiLowered(GmlInputReader::FileNameOf(name));
-      if (job.tileRaster.empty() || convertedNames.contains(fileName)) {
-        // Its steps are still taken, so the bar ends full.
-        for (std::int64_t i = 0; i < GmlTileSteps(layout_.tileHeight); ++i) progress.step();
+      if (reading.convertedNames.contains(fileName)) {
+        StepOver(reading.progress, 1, plan.height);
         continue;
       }
+      if (last) StepOver(reading.progress, 1, plan.height, true);  // the file it replaces
       std::error_code openError;
-      std::optional<InputFile> gml = worker.inputs.open(name, openError);
+      std::optional<InputFile> gml = reading.worker.inputs.open(name, openError);
       GmlTileResult result =
-          ConvertGmlTile(context_.fs, progress, std::move(gml),
-                         {job.tileRaster, layout_.tileWidth, layout_.tileHeight}, worker.workspace);
+          ReadGmlTile(reading.progress, std::move(gml), plan, reading.worker.workspace, cells);
       if (openError) result.error = openError;
-      if (result.status == GmlTileStatus::kConverted) convertedNames.insert(fileName);
+      if (result.status == GmlTileStatus::kConverted) reading.convertedNames.insert(fileName);
       results_[tile] = std::move(result);
+      last = tile;
     }
+    return last;
   }
 
   // Made by the worker itself when it takes its first job, so that none is made for nothing.
@@ -265,11 +342,13 @@ class TilePhase {
 
   const BatchContext& context_;
   const MosaicLayout& layout_;
+  const GmlOptions options_;
   const std::vector<ListedTile> tiles_;
   const std::vector<TileJob> jobs_;
   const std::shared_ptr<InflatedArchives> inflated_ = std::make_shared<InflatedArchives>();
   std::vector<std::unique_ptr<TileWorker>> workers_;
   std::vector<std::optional<GmlTileResult>> results_;  // by listed tile; nullopt: not converted
+  std::vector<DeclaredTile> declared_;                 // by job
 };
 
 // The mosaics the listed tiles make, one for each code of a tile that can be placed: what an
@@ -303,7 +382,8 @@ const GmlConversion kGml5Conversion{
 const GmlConversion kGml1Conversion{
     "FG-GML*-dem1?-*.xml", {1125, 750, 10, 10}, kGml5CodePositions, 15, 16, "-DEM1", &kGml1Layer};
 
-BatchResult ConvertGmlFolder(const BatchContext& context, const GmlConversion& conversion) {
+BatchResult ConvertGmlFolder(const BatchContext& context, const GmlConversion& conversion,
+                             const GmlOptions& options) {
   FileSystem& fs = context.fs;
   const std::filesystem::path listPath = context.folder / kGmlListFileName;
   const std::unique_ptr<FolderClaim> claim = ClaimFolder(context);
@@ -320,7 +400,8 @@ BatchResult ConvertGmlFolder(const BatchContext& context, const GmlConversion& c
   const MosaicLayout& layout = conversion.layout;
   context.progress.startPhase(count * GmlTileSteps(layout.tileHeight));
   CodeTable codes;
-  TilePhase tilePhase(context, conversion, ListedTiles(context, conversion, listPath, codes));
+  TilePhase tilePhase(context, conversion, options,
+                      ListedTiles(context, conversion, listPath, codes));
   try {
     tilePhase.run();
   } catch (Interrupted& interrupted) {

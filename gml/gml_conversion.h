@@ -33,10 +33,22 @@ extern const GmlConversion kGml5Conversion;
 // tiles per 6-digit mesh, named and placed in its mosaic as the 5 m tiles are.
 extern const GmlConversion kGml1Conversion;
 
+// What the user chooses for a run besides its folder.
+struct GmlOptions {
+  // Sea-surface cells 0.0 instead of no-data (see GmlTilePlan), apart from the cells that have no
+  // data.
+  bool seaLevelZero = false;
+};
+
 // Converts every matching tile of the context's folder and of the folder's ZIP files
 // (FindGmlInputs), listed in "gml_name.txt", into tile rasters, and assembles their mosaics,
 // each with its sidecar and ENVI header, in the order their codes first appear, and the layer
-// of the folder's mosaics (WriteAreaLayer). The context's
+// of the folder's mosaics (WriteAreaLayer). Several files of
+// one tile raster (one tile code) are its editions: the raster takes the cells of the best (see
+// IsBetterEdition), and where they are no-data those of the next best, and so on; of the files
+// of one edition the later in list order replaces the earlier whole, and a copy of a file (the
+// same file name, letter case aside) is passed over once a copy of it has converted. When a name
+// among them gives no edition (EditionOfName), they all count as one edition. The context's
 // workers convert tiles, inflate members and write mosaics side by side; every file written and
 // everything returned is the same as on one worker. Two phases of progress: GmlTileSteps per
 // listed tile, then one step per mosaic row. Nothing found: result.found is false and nothing
@@ -44,7 +56,8 @@ extern const GmlConversion kGml1Conversion;
 // opened or read or lacks its start point or value list, and an archive that cannot be read are
 // returned as skipped, in list order. Throws FileError (on many workers, the one a single worker
 // would have met first).
-BatchResult ConvertGmlFolder(const BatchContext& context, const GmlConversion& conversion);
+BatchResult ConvertGmlFolder(const BatchContext& context, const GmlConversion& conversion,
+                             const GmlOptions& options = {});
 
 inline constexpr char kGmlListFileName[] = "gml_name.txt";
 // The value file of ConvertGmlTileByValueFile. The conversions write none.

@@ -1,6 +1,8 @@
 #include "gml/gml_tile.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <span>
@@ -93,16 +95,25 @@ class ValueSteps {
   int values_ = 0;
 };
 
+constexpr float kSeaLevel = 0.0f;
+// kSeaLevel as a line of the value file, which copies a short text as a block of
+// kReadablePastToken bytes.
+constexpr char kSeaLevelText[GmlTokenReader::kReadablePastToken + 1] = "0.0";
+constexpr std::string_view kSeaLevelLine(kSeaLevelText, 3);
+
 // Where the listed values go in the direct conversion: parsed into the cells from the first on,
 // in the order they come, to be placed once the start point is known.
 struct CellSink {
   float* cells;
   ValueTextCache& values;
   ValueSteps& steps;
+  bool seaLevelZero;
   std::int64_t count = 0;
 
-  void put(std::string_view text) {
-    cells[count++] = values.valueOf(text);
+  void put(std::string_view token) {
+    const std::string_view text = GmlTokenReader::TextAfterLastComma(token);
+    cells[count++] =
+        seaLevelZero && NamesSeaSurface(token, text) ? kSeaLevel : values.valueOf(text);
     steps.value();
   }
 };
@@ -111,9 +122,11 @@ struct CellSink {
 struct ValueFileSink {
   ValueFileWriter& file;
   ValueSteps& steps;
+  bool seaLevelZero;
 
-  void put(std::string_view text) {
-    file.line(text);
+  void put(std::string_view token) {
+    const std::string_view text = GmlTokenReader::TextAfterLastComma(token);
+    file.line(seaLevelZero && NamesSeaSurface(token, text) ? kSeaLevelLine : text);
     steps.value();
   }
 };
@@ -165,7 +178,7 @@ void CopyValues(GmlTokenReader& tokens, Sink& values, std::int64_t cells,
     rowPending = !start && GmlTokenReader::IsTagged(token, kStartPointTag);
     if (rowPending) start = StartColumnOf(token);
     if (IsEndOfValueList(token)) break;
-    values.put(GmlTokenReader::TextAfterLastComma(token));
+    values.put(token);
     ++reading.values;
   }
   if (rowPending && tokens.next(token)) start->row = ParseLeadingInteger(token);
@@ -259,9 +272,10 @@ void PlaceValues(std::span<float> grid, std::int64_t before, std::int64_t listed
 // Rows written at once: about 256 KiB, a dozen calls for a 10 m tile and one for a 5 m tile.
 constexpr std::size_t kBytesPerWrite = std::size_t{256} << 10;
 
-// The tile raster, written from the cells: one step after every row.
-void WriteCells(FileSystem& fs, Progress& progress, std::span<float> grid,
-                const GmlTilePlan& plan) {
+}  // namespace
+
+void WriteGmlTileRaster(FileSystem& fs, Progress& progress, std::span<float> grid,
+                        const GmlTilePlan& plan) {
   RemoveEarlierFile(fs, plan.tileRaster);
   RasterWriter raster = RasterWriter::CreateTile(fs, plan.tileRaster);
   const auto width = static_cast<std::size_t>(plan.width);
@@ -275,6 +289,8 @@ void WriteCells(FileSystem& fs, Progress& progress, std::span<float> grid,
   }
   raster.commit();
 }
+
+namespace {
 
 // The raster pass of the value-file road: the values in the order they were listed, read back
 // from the value file.
@@ -311,19 +327,45 @@ std::optional<InputFile> OpenGmlFile(FileSystem& fs, const std::filesystem::path
   }
 }
 
+bool NamesSeaSurface(std::string_view token, std::string_view text) {
+  constexpr std::string_view kSeaSurface = "海水面";
+  return token.size() == kSeaSurface.size() + 1 + text.size() && token.starts_with(kSeaSurface) &&
+         token[kSeaSurface.size()] == ',';
+}
+
+std::span<float> TileCells(std::vector<float>& cells, const GmlTilePlan& plan) {
+  const std::size_t size = static_cast<std::size_t>(plan.width) * plan.height;
+  if (cells.size() < size) cells.resize(size);
+  return {cells.data(), size};
+}
+
+GmlTileResult ReadGmlTile(Progress& progress, std::optional<InputFile> gml, const GmlTilePlan& plan,
+                          GmlTileWorkspace& workspace, std::span<float> cells) {
+  ValueSteps steps(progress, plan.width, plan.height);
+  CellSink sink{cells.data(), workspace.values, steps, plan.seaLevelZero};
+  const TileReading reading =
+      ReadValues(workspace.tokens, std::move(gml), sink, static_cast<std::int64_t>(cells.size()));
+  steps.finish();
+  PlaceValues(cells, CellsBefore(reading, plan), reading.values);
+  return {reading.status, reading.datum, reading.error};
+}
+
+std::int64_t FillNoDataCells(std::span<float> cells, std::span<const float> lesser) {
+  std::int64_t filled = 0;
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    if (std::bit_cast<std::uint32_t>(cells[i]) != kNoDataBits) continue;
+    cells[i] = lesser[i];
+    filled += std::bit_cast<std::uint32_t>(lesser[i]) != kNoDataBits;
+  }
+  return filled;
+}
+
 GmlTileResult ConvertGmlTile(FileSystem& fs, Progress& progress, std::optional<InputFile> gml,
                              const GmlTilePlan& plan, GmlTileWorkspace& workspace) {
-  const std::size_t cells = static_cast<std::size_t>(plan.width) * plan.height;
-  if (workspace.cells.size() < cells) workspace.cells.resize(cells);
-  const std::span<float> grid(workspace.cells.data(), cells);
-  ValueSteps steps(progress, plan.width, plan.height);
-  CellSink sink{grid.data(), workspace.values, steps};
-  const TileReading reading =
-      ReadValues(workspace.tokens, std::move(gml), sink, static_cast<std::int64_t>(cells));
-  steps.finish();
-  PlaceValues(grid, CellsBefore(reading, plan), reading.values);
-  WriteCells(fs, progress, grid, plan);
-  return {reading.status, reading.datum, reading.error};
+  const std::span<float> cells = TileCells(workspace.cells, plan);
+  const GmlTileResult result = ReadGmlTile(progress, std::move(gml), plan, workspace, cells);
+  WriteGmlTileRaster(fs, progress, cells, plan);
+  return result;
 }
 
 GmlTileResult ConvertGmlTile(FileSystem& fs, Progress& progress, std::optional<InputFile> gml,
@@ -343,7 +385,7 @@ GmlTileResult ConvertGmlTileByValueFile(FileSystem& fs, Progress& progress,
   GmlTokenReader tokens;
   ValueSteps steps(progress, plan.width, plan.height);
   ValueFileWriter file(CreateAfresh(fs, valueFile));
-  ValueFileSink sink{file, steps};
+  ValueFileSink sink{file, steps, plan.seaLevelZero};
   const TileReading reading =
       ReadValues(tokens, std::move(gml), sink, std::int64_t{plan.width} * plan.height);
   file.close();

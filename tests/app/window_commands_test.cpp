@@ -7,6 +7,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCompleter>
 #include <QDir>
 #include <QFile>
@@ -23,6 +24,7 @@
 #include "app/startup.h"
 #include "app/unit92.h"
 #include "testkit/files.h"
+#include "testkit/plain_gml.h"
 #include "tests/app/scripted_runner.h"
 
 using elevara::app::TForm92;
@@ -92,6 +94,8 @@ class WindowCommandsTest : public QObject {
   void batchButtonsRunTheirCommands_data();
   void batchButtonsRunTheirCommands();
   void gml5ConversionEndToEnd();
+  void gmlButtonsPassTheSeaCheckBox_data();
+  void gmlButtonsPassTheSeaCheckBox();
 };
 
 void WindowCommandsTest::batchButtonsRunTheirCommands_data() {
@@ -432,6 +436,49 @@ void WindowCommandsTest::dialogsOfferLastChosenPath() {
   run.runner.answers = {};
   run.window.Button4->click();
   QCOMPARE(run.runner.dialogs.back().offered, QStringList{missing});
+}
+
+void WindowCommandsTest::gmlButtonsPassTheSeaCheckBox_data() {
+  QTest::addColumn<QString>("button");
+  QTest::addColumn<QString>("tile");
+  QTest::addColumn<QString>("tileRaster");
+  QTest::newRow("GML10") << "Button1"
+                         << "FG-GML-5339-45-dem10b-20161001.xml"
+                         << "533945-ELEVARA";
+  QTest::newRow("GML5") << "Button6"
+                        << "FG-GML-5339-45-00-DEM5A-20161001.xml"
+                        << "53394500-DEM5";
+  QTest::newRow("GML1") << "Button10"
+                        << "FG-GML-5339-45-00-DEM1A-20240101.xml"
+                        << "53394500-DEM1";
+}
+
+// A checked box makes each GML command write sea cells as 0.0. Its tile raster tells: the run is
+// interrupted as its mosaic phase starts, which spares the test a large mosaic.
+void WindowCommandsTest::gmlButtonsPassTheSeaCheckBox() {
+  QFETCH(QString, button);
+  QFETCH(QString, tile);
+  QFETCH(QString, tileRaster);
+  QTemporaryDir folder;
+  WriteFile(folder.filePath(tile),
+            QByteArray::fromStdString(elevara::testing::MakeGml(
+                {.values = {"海水面,-9999.", "データなし,-9999.", "地表面,5"}})));
+  ScriptedRunner runner;
+  TForm92 window{"Elevara", &runner};
+  int tilePhaseMaximum = 0;
+  bool interrupted = false;
+  connect(window.ProgressBar1, &QProgressBar::valueChanged, [&] {
+    if (tilePhaseMaximum == 0) tilePhaseMaximum = window.ProgressBar1->maximum();
+    if (interrupted || window.ProgressBar1->maximum() == tilePhaseMaximum) return;
+    interrupted = true;
+    window.services().setInterruptRequested(true);
+  });
+  window.CheckBox1->setChecked(true);
+  runner.answers = {folder.filePath(tile)};
+  window.findChild<QPushButton*>(button)->click();
+  QVERIFY(interrupted);
+  QCOMPARE(runner.boxes.size(), std::size_t{1});  // what the interrupt left unwritten
+  QCOMPARE(ReadFile(folder.filePath(tileRaster)).left(12), Bytes({0.0f, kNoData, 5.0f}));
 }
 
 QTEST_MAIN(WindowCommandsTest)

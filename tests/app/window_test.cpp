@@ -3,6 +3,7 @@
 #include <functional>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -27,7 +28,7 @@ using elevara::app::testing::ScriptedRunner;
 namespace {
 
 QString TextOf(const QWidget* control) {
-  if (auto* button = qobject_cast<const QPushButton*>(control)) return button->text();
+  if (auto* button = qobject_cast<const QAbstractButton*>(control)) return button->text();
   if (auto* label = qobject_cast<const QLabel*>(control)) return label->text();
   if (auto* box = qobject_cast<const QGroupBox*>(control)) return box->title();
   if (auto* edit = qobject_cast<const QLineEdit*>(control)) return edit->text();
@@ -102,6 +103,8 @@ void WindowTest::controls_data() {
       "2次メッシュ単位でGML1mメッシュ標高データをFloating RAWファイルに変換します");
   row("Button10", "QPushButton", "GroupBox5", 32, 48, 75, 25, "実行");
   row("Button11", "QPushButton", "GroupBox5", 160, 48, 75, 25, "ヘルプ");
+  // Under the GML groups of the second column, above where a later group may go.
+  row("CheckBox1", "QCheckBox", "Form92", 497, 135, kAutoWidth, 17, "海水面を 0.0 にする");
   row("OpenDialog1", "QFileDialog", "Form92", 0, 0, 0, 0, "");
   row("SaveDialog1", "QFileDialog", "Form92", 0, 0, 0, 0, "");
 }
@@ -138,6 +141,7 @@ void WindowTest::window() {
   QCOMPARE(window.ProgressBar1->minimum(), 0);
   QCOMPARE(window.ProgressBar1->maximum(), 100);
   QCOMPARE(window.ProgressBar1->value(), 0);
+  QVERIFY(!window.CheckBox1->isChecked());  // at every start
 }
 
 void WindowTest::controlsStayWhenResized() {
@@ -166,10 +170,10 @@ void WindowTest::tabOrder() {
     widget = widget->nextInFocusChain();
   } while (widget != window.Button3);
   // Exit, then the groups by their own order (GML10, no-data, GML5, DEM5 merge, then the second
-  // column: GML1, GeoTIFF), each group's controls by theirs.
-  const QStringList expected = {"Button3", "Button1",  "Button2",  "Button4",  "Button5",
-                                "Edit1",   "Edit2",    "Button6",  "Button7",  "Button8",
-                                "Button9", "Button10", "Button11", "Button12", "Button13"};
+  // column: GML1, the check box, GeoTIFF), each group's controls by theirs.
+  const QStringList expected = {
+      "Button3", "Button1", "Button2", "Button4",  "Button5",  "Edit1",     "Edit2",    "Button6",
+      "Button7", "Button8", "Button9", "Button10", "Button11", "CheckBox1", "Button12", "Button13"};
   QCOMPARE(order, expected);
 }
 

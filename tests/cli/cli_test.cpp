@@ -19,6 +19,7 @@
 #include "platform/unicode.h"
 #include "raster/raw_raster.h"
 #include "testkit/files.h"
+#include "testkit/plain_gml.h"
 #include "tests/cli/cli_process.h"
 
 namespace elevara {
@@ -53,6 +54,7 @@ TEST_F(Cli, UsageErrorsExitTwoWithTheUsageOnStandardErrorOnly) {
       {"gml10", "a", "b"},
       {"merge", "--width", "5", "."},
       {"merge", "--jobs", "2", "."},
+      {"merge", "--sea-level-zero", "."},
       {"gml10", "--jobs"},
       {"gml10", "--jobs", "0", "."},
       {"gml5", "--jobs=257", "."},
@@ -87,10 +89,12 @@ TEST_F(Cli, HelpIsJapaneseWithAnEnglishSummaryUnderItAndVersionIsTheCaption) {
   CliRun help = cli.run({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.err, "");
-  for (const char* line : {"elevara-cli gml10 [--jobs N] PATH\n",
-                           "elevara-cli gml5 [--jobs N] PATH\n", "elevara-cli merge PATH\n",
-                           "elevara-cli nodata [--width TEXT] [--height TEXT] INPUT OUTPUT\n",
-                           "elevara-cli --help | --version\n"}) {
+  for (const char* line :
+       {"elevara-cli gml10 [--jobs N] [--sea-level-zero] PATH\n",
+        "elevara-cli gml5 [--jobs N] [--sea-level-zero] PATH\n",
+        "elevara-cli gml1 [--jobs N] [--sea-level-zero] PATH\n", "elevara-cli merge PATH\n",
+        "elevara-cli nodata [--width TEXT] [--height TEXT] INPUT OUTPUT\n",
+        "elevara-cli --help | --version\n"}) {
     EXPECT_NE(help.out.find(line), std::string::npos) << line;
   }
   ASSERT_FALSE(help.out.empty());
@@ -255,6 +259,23 @@ TEST_F(Cli, BatchCommandsTakeTheFolderOrAFileInIt) {
   EXPECT_EQ(ReadBytes(work / "byFile" / "362430-DEM5"), mosaic);
   EXPECT_EQ(ReadBytes(work / "byFile" / "362430-DEM5.hd1"),
             "2250 width\r\n1500 height\r\n4 data_type\r\n");
+}
+
+// --sea-level-zero makes sea cells 0.0 and leaves no-data cells -9999.0; without it both are
+// -9999.0. The GML subcommands share the option, so the smallest stands for all.
+TEST_F(Cli, SeaLevelZeroSetsTheSeaCells) {
+  testing::WriteBytes(
+      work / "FG-GML-5339-45-00-DEM5A-20161001.xml",
+      testing::MakeGml({.values = {"海水面,-9999.", "データなし,-9999.", "地表面,5"}}));
+  for (const bool seaLevelZero : {true, false}) {
+    const CliRun run =
+        seaLevelZero ? cli.run({"gml5", "--sea-level-zero", "."}) : cli.run({"gml5", "."});
+    ASSERT_EQ(run.status, 0) << run.out;
+    const std::string tile = ReadBytes(work / "53394500-DEM5");
+    EXPECT_EQ(testing::CellBits(tile, 225, 0, 0), testing::Bits(seaLevelZero ? 0.0f : kNoData));
+    EXPECT_EQ(testing::CellBits(tile, 225, 0, 1), kNoDataBits);
+    EXPECT_EQ(testing::CellBits(tile, 225, 0, 2), testing::Bits(5.0f));
+  }
 }
 
 // A batch command's PATH must be given and be there: a mistyped folder ("subb" for "sub") is a
